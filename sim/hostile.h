@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The raw replies `modbus-sim --hostile` sends for the reserved addresses of
+// sim_reserved.h. They bypass modbus_reply because libmodbus only ever produces
+// well-formed frames, and the point here is to feed a client the bad ones.
+namespace hostile {
+
+struct Plan {
+    // Each chunk goes out in one send(); an empty list means no reply at all.
+    std::vector<std::vector<std::uint8_t>> chunks;
+    int firstDelayMs = 0; // before the first chunk
+    int gapMs = 0;        // between consecutive chunks
+    bool closeAfter = false;
+};
+
+// `request` is a whole Modbus TCP request as modbus_receive returned it and
+// `registers` the simulator's 65536 holding registers. Returns nothing when the
+// request is not a valid read of holding registers starting at a reserved address;
+// such requests get libmodbus's normal treatment.
+std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers);
+
+// A well-formed read holding registers reply, built by hand so that it can be cut up.
+std::vector<std::uint8_t> readRegistersReply(std::uint16_t transactionId, std::uint8_t unitId,
+                                             const std::uint16_t *values, int count);
+
+} // namespace hostile

@@ -1,0 +1,227 @@
+// modbus-sim: a Modbus TCP device to point the client at, with values that are easy
+// to recognise and, on request, replies that are deliberately wrong.
+
+#include "server.h"
+
+#include <modbus.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr int RegisterCount = 65536;
+constexpr int ListenBacklog = 64;
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = 502;
+    bool live = false;
+    bool hostile = false;
+    bool help = false;
+};
+
+constexpr const char *Usage =
+    "usage: modbus-sim [--host ADDR] [--port N] [--live] [--hostile] [--help]\n"
+    "\n"
+    "A Modbus TCP server with 65536 coils, discrete inputs, holding registers and\n"
+    "input registers. Holding and input register k hold k, coil k is 1 when k is a\n"
+    "multiple of 3, discrete input k is k mod 2.\n"
+    "\n"
+    "  --host ADDR  numeric IPv4 or IPv6 address to listen on (default 127.0.0.1)\n"
+    "  --port N     TCP port, 0 lets the system pick a free one (default 502)\n"
+    "  --live       once a second: holding register 0 counts up, coil 1 and\n"
+    "               discrete input 0 toggle\n"
+    "  --hostile    reads of holding registers starting at 65000..65006 get broken\n"
+    "               replies: slow bytes, exception 4, wrong byte count, silence,\n"
+    "               a 4 s delay, trailing junk, a closed connection\n"
+    "  --help       show this text\n";
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "modbus-sim: %s\n%s", message.c_str(), Usage);
+    return 2;
+}
+
+bool parsePort(std::string_view text, int &port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+bool isIpv6(const std::string &host)
+{
+    in6_addr ignored;
+    return inet_pton(AF_INET6, host.c_str(), &ignored) == 1;
+}
+
+bool isIpv4(const std::string &host)
+{
+    in_addr ignored;
+    return inet_pton(AF_INET, host.c_str(), &ignored) == 1;
+}
+
+// Returns -1 when the options are good, else the exit code after reporting.
+int parseOptions(int argc, char **argv, Options &options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasValue = true;
+        }
+        const bool takesValue = arg == "--host" || arg == "--port";
+        if (!takesValue && hasValue)
+            return usageError("option " + arg + " takes no value");
+        if (takesValue && !hasValue) {
+            if (i + 1 >= argc)
+                return usageError("option " + arg + " needs a value");
+            value = argv[++i];
+        }
+
+        if (arg == "--host") {
+            // libmodbus would turn a name into INADDR_NONE without complaint, so only
+            // numeric addresses are accepted.
+            if (!isIpv4(value) && !isIpv6(value))
+                return usageError("--host needs a numeric IPv4 or IPv6 address, not '" + value + "'");
+            options.host = value;
+        } else if (arg == "--port") {
+            if (!parsePort(value, options.port))
+                return usageError("--port needs a number from 0 to 65535, not '" + value + "'");
+        } else if (arg == "--live") {
+            options.live = true;
+        } else if (arg == "--hostile") {
+            options.hostile = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else {
+            return usageError("unknown option '" + arg + "'");
+        }
+    }
+    return -1;
+}
+
+std::string endpoint(const std::string &host, int port)
+{
+    return (isIpv6(host) ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+const char *listenHint(int error, int port)
+{
+    switch (error) {
+    case EACCES:
+        return port != 0 && port < 1024 ? " (ports below 1024 need root; try --port 1502)" : "";
+    case EADDRINUSE:
+        return " (another server is listening there; try another --port)";
+    case EADDRNOTAVAIL:
+        return " (no interface of this machine has that address; try --host 127.0.0.1)";
+    default:
+        return "";
+    }
+}
+
+// The port actually bound, which differs from the requested one for --port 0.
+bool boundEndpoint(int fd, std::string &text)
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+        return false;
+    char host[INET6_ADDRSTRLEN] = {};
+    int port;
+    if (address.ss_family == AF_INET6) {
+        const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(&address);
+        inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
+        port = ntohs(in6->sin6_port);
+    } else {
+        const auto *in4 = reinterpret_cast<const sockaddr_in *>(&address);
+        inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
+        port = ntohs(in4->sin_port);
+    }
+    text = endpoint(host, port);
+    return true;
+}
+
+void fillStartPattern(modbus_mapping_t *mapping)
+{
+    for (int k = 0; k < RegisterCount; ++k) {
+        mapping->tab_registers[k] = static_cast<uint16_t>(k);
+        mapping->tab_input_registers[k] = static_cast<uint16_t>(k);
+        mapping->tab_bits[k] = k % 3 == 0 ? 1 : 0;
+        mapping->tab_input_bits[k] = static_cast<uint8_t>(k % 2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (const int code = parseOptions(argc, argv, options); code >= 0)
+        return code;
+    if (options.help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+
+    const bool v6 = isIpv6(options.host);
+    modbus_t *ctx = v6 ? modbus_new_tcp_pi(options.host.c_str(), std::to_string(options.port).c_str())
+                       : modbus_new_tcp(options.host.c_str(), options.port);
+    if (!ctx) {
+        std::fprintf(stderr, "modbus-sim: cannot create a Modbus context: %s\n", modbus_strerror(errno));
+        return 1;
+    }
+    modbus_mapping_t *mapping = modbus_mapping_new(RegisterCount, RegisterCount, RegisterCount, RegisterCount);
+    if (!mapping) {
+        std::fprintf(stderr, "modbus-sim: cannot allocate the registers: %s\n", modbus_strerror(errno));
+        modbus_free(ctx);
+        return 1;
+    }
+    fillStartPattern(mapping);
+
+    const int listenFd = v6 ? modbus_tcp_pi_listen(ctx, ListenBacklog) : modbus_tcp_listen(ctx, ListenBacklog);
+    std::string bound;
+    if (listenFd < 0 || !boundEndpoint(listenFd, bound)) {
+        const int error = errno;
+        std::fprintf(stderr, "modbus-sim: cannot listen on %s: %s%s\n",
+                     endpoint(options.host, options.port).c_str(), std::strerror(error),
+                     listenHint(error, options.port));
+        if (listenFd >= 0)
+            close(listenFd);
+        modbus_mapping_free(mapping);
+        modbus_free(ctx);
+        return 1;
+    }
+
+    std::printf("modbus-sim listening on %s\n", bound.c_str());
+    std::fflush(stdout);
+
+    const int code = runServer(ctx, mapping, listenFd, ServerSettings{options.live, options.hostile});
+
+    close(listenFd);
+    modbus_mapping_free(mapping);
+    modbus_free(ctx);
+    return code;
+}

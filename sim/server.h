@@ -1,0 +1,15 @@
+#pragma once
+
+#include <modbus.h>
+
+// The simulator's event loop: one thread multiplexing the listening socket, every
+// client and the once-a-second value changes with poll().
+struct ServerSettings {
+    bool live = false;
+    bool hostile = false;
+};
+
+// Serves until SIGINT or SIGTERM arrives, then returns the exit code (0). `listenFd`
+// is a listening socket from modbus_tcp_listen or modbus_tcp_pi_listen; `ctx` is the
+// context that made it and is reused for every client through modbus_set_socket.
+int runServer(modbus_t *ctx, modbus_mapping_t *mapping, int listenFd, ServerSettings settings);

@@ -1,0 +1,131 @@
+#include "numeric_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace numeric {
+
+namespace {
+
+QString withoutBlanks(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c != u' ' && c != u'\t' && c != u'\n')
+            out.append(c);
+    }
+    return out;
+}
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// "&H1F" or "&O17": digits in the given base up to the first character that is not one.
+double radixValue(const QString &s, int base)
+{
+    double v = 0;
+    for (qsizetype i = 2; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        const int d = (c >= u'0' && c <= u'9') ? c - u'0'
+                : (c >= u'a' && c <= u'f')     ? c - u'a' + 10
+                : (c >= u'A' && c <= u'F')     ? c - u'A' + 10
+                                               : base;
+        if (d >= base)
+            break;
+        v = v * base + d;
+    }
+    return v;
+}
+
+} // namespace
+
+double value(const QString &text)
+{
+    const QString s = withoutBlanks(text);
+    if (s.size() >= 2 && s[0] == u'&') {
+        const QChar r = s[1].toUpper();
+        if (r == u'H')
+            return radixValue(s, 16);
+        if (r == u'O')
+            return radixValue(s, 8);
+        return 0;
+    }
+
+    // The longest prefix of the form [sign] digits [. digits] [E [sign] digits].
+    // A point without a digit after it, or an E without digits, is not part of the number.
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    if (i < n && (s[i] == u'+' || s[i] == u'-'))
+        ++i;
+    const qsizetype intStart = i;
+    while (i < n && isDigit(s[i]))
+        ++i;
+    bool anyDigits = i > intStart;
+    qsizetype end = anyDigits ? i : 0;
+    if (i < n && s[i] == u'.') {
+        qsizetype j = i + 1;
+        while (j < n && isDigit(s[j]))
+            ++j;
+        if (j > i + 1) {
+            anyDigits = true;
+            end = i = j;
+        }
+    }
+    if (!anyDigits)
+        return 0;
+    if (i < n && (s[i] == u'E' || s[i] == u'e')) {
+        qsizetype j = i + 1;
+        if (j < n && (s[j] == u'+' || s[j] == u'-'))
+            ++j;
+        const qsizetype expStart = j;
+        while (j < n && isDigit(s[j]))
+            ++j;
+        if (j > expStart)
+            end = j;
+    }
+    // from_chars does not depend on the process locale, which Qt sets from the
+    // environment; a German desktop must not turn "2.5" into 2.
+    const QByteArray digits = s.left(end).toLatin1();
+    const char *first = digits.constData();
+    if (*first == '+')
+        ++first; // from_chars takes no plus sign
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(first, digits.constData() + digits.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large for a double reads as infinity (refused later as a whole number);
+        // too small reads as 0.
+        const bool tiny = digits.contains("E-") || digits.contains("e-");
+        return tiny ? 0.0 : (digits.startsWith('-') ? -HUGE_VAL : HUGE_VAL);
+    }
+    return ec == std::errc() ? v : 0.0;
+}
+
+std::optional<qint32> wholeNumber(double v)
+{
+    if (!std::isfinite(v))
+        return std::nullopt;
+    const double r = std::nearbyint(v); // the default rounding mode sends halves to even
+    if (r < double(std::numeric_limits<qint32>::min()) || r > double(std::numeric_limits<qint32>::max()))
+        return std::nullopt;
+    return qint32(r);
+}
+
+std::optional<Word> split(qint64 whole)
+{
+    const qint64 high = whole / 256; // C++ division truncates toward zero
+    const qint64 low = whole % 256;  // and the remainder keeps the sign of W
+    if (high < 0 || high > 255 || low < 0 || low > 255)
+        return std::nullopt;
+    return Word{quint8(high), quint8(low)};
+}
+
+std::optional<Word> wordOf(const QString &text)
+{
+    const auto whole = wholeNumber(value(text));
+    if (!whole)
+        return std::nullopt;
+    return split(*whole);
+}
+
+} // namespace numeric

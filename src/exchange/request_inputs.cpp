@@ -1,0 +1,99 @@
+#include "request_inputs.h"
+
+#include "adu.h"
+#include "bits.h"
+#include "numeric_text.h"
+
+namespace refusal {
+QString registerValue(int box)
+{
+    return QStringLiteral("Value %1 must be a whole number from 0 to 65535.").arg(box);
+}
+QString coilValue(int box)
+{
+    return QStringLiteral("Value %1 must be 0 or 1.").arg(box);
+}
+} // namespace refusal
+
+namespace {
+
+BuiltRequest refused(const QString &why) { return {{}, why, 0}; }
+
+std::optional<quint16> word16(const QString &text)
+{
+    const auto w = numeric::wordOf(text);
+    if (!w)
+        return std::nullopt;
+    return quint16(w->high << 8 | w->low);
+}
+
+// N of a write: the whole number of the length text, from 0 to 16 (one box per item).
+std::optional<int> writeCount(const QString &lengthText)
+{
+    const auto n = numeric::wholeNumber(numeric::value(lengthText));
+    if (!n || *n < 0 || *n > 16)
+        return std::nullopt;
+    return *n;
+}
+
+} // namespace
+
+BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, const QString &lengthText)
+{
+    const auto start = numeric::wordOf(startText);
+    if (!start)
+        return refused(refusal::StartAddress);
+    const auto length = numeric::wordOf(lengthText);
+    if (!length)
+        return refused(refusal::ReadLength);
+    return {adu::readRequest(functionCode, start->high, start->low, length->high, length->low), {},
+            length->high * 256 + length->low};
+}
+
+BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box)
+{
+    const auto start = word16(startText);
+    if (!start)
+        return refused(refusal::StartAddress);
+    const auto n = writeCount(lengthText);
+    if (!n)
+        return refused(refusal::WriteLength);
+    QList<quint16> values;
+    for (int k = 0; k < *n; ++k) {
+        const auto v = word16(box(k));
+        if (!v)
+            return refused(refusal::registerValue(k));
+        values.append(*v);
+    }
+    return {adu::writeRegistersRequest(*start, values), {}, *n};
+}
+
+BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box)
+{
+    const auto start = word16(startText);
+    if (!start)
+        return refused(refusal::StartAddress);
+    const auto n = writeCount(lengthText);
+    if (!n)
+        return refused(refusal::WriteLength);
+
+    // Each group of eight boxes becomes one data byte through its text of digits, the
+    // box of the highest address first; boxes at and beyond N count as 0.
+    QByteArray packed;
+    for (int first = 0; first < *n; first += 8) {
+        QString groupText;
+        for (int j = 0; j < 8; ++j) {
+            const int k = first + j;
+            QChar digit = u'0';
+            if (k < *n) {
+                const double v = numeric::value(box(k));
+                if (v != 0.0 && v != 1.0)
+                    return refused(refusal::coilValue(k));
+                digit = v == 1.0 ? u'1' : u'0';
+            }
+            groupText.prepend(digit);
+        }
+        packed.append(char(*SetByte(groupText))); // eight binary digits always fit a byte
+    }
+    return {adu::writeCoilsRequest(*start, quint16(*n), packed), {}, *n};
+}

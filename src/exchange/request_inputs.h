@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+// Turns the operator's texts into one request, or refuses them with a message that names
+// the field and what it must hold. Nothing is sent unless every input is sound.
+
+struct BuiltRequest {
+    QByteArray request;  // empty when refused
+    QString refusal;     // the message for the operator when refused
+    int quantity = 0;    // items asked for or written
+    bool ok() const { return refusal.isEmpty(); }
+};
+
+using BoxText = std::function<QString(int index)>;
+
+namespace refusal {
+inline const QString StartAddress = QStringLiteral("The start address must be a whole number from 0 to 65535.");
+inline const QString ReadLength = QStringLiteral("The length must be a whole number from 0 to 16.");
+inline const QString WriteLength = QStringLiteral("The length must be a whole number from 0 to 16.");
+QString registerValue(int box);
+QString coilValue(int box);
+} // namespace refusal
+
+// The 12-byte read request for the start and length texts; the length limit of 16 and the
+// connection are checked by the caller first.
+BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, const QString &lengthText);
+
+// Write multiple registers: boxes 0 to N-1 each a whole number from 0 to 65535.
+BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box);
+
+// Write multiple coils: boxes 0 to N-1 each 0 or 1 by their numeric value; the bits of the
+// last data byte beyond N are 0, as the Modbus standard pads it.
+BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box);

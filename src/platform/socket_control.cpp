@@ -1,0 +1,89 @@
+#include "socket_control.h"
+
+#include "host_address.h"
+
+#include <QTcpSocket>
+
+TcpSocketControl::TcpSocketControl(QObject *parent)
+    : SocketControl(parent), m_socket(new QTcpSocket(this))
+{
+    // Replies are small and the device waits for each request: send at once.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+
+    connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
+        switch (s) {
+        case QAbstractSocket::UnconnectedState: {
+            const bool lost = m_wasConnected && !m_closing;
+            m_wasConnected = false;
+            m_closing = false;
+            // A failed attempt stays visible as an error until the next Connect or Close.
+            const bool failedAttempt = m_state == Connecting || m_state == ResolvingHost || m_state == Error;
+            setState(failedAttempt ? Error : Closed);
+            if (lost)
+                Q_EMIT Lost();
+            break;
+        }
+        case QAbstractSocket::HostLookupState: setState(ResolvingHost); break;
+        case QAbstractSocket::ConnectingState: setState(Connecting); break;
+        case QAbstractSocket::ConnectedState:
+            m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            m_wasConnected = true;
+            setState(Connected);
+            break;
+        case QAbstractSocket::ClosingState: setState(Closing); break;
+        default: break;
+        }
+    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_state == Connecting || m_state == ResolvingHost)
+            setState(Error);
+    });
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
+        Q_EMIT DataArrival(qint32(m_socket->bytesAvailable()));
+    });
+}
+
+void TcpSocketControl::setState(qint16 state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT StateChanged(state);
+}
+
+void TcpSocketControl::Connect()
+{
+    // Abandon whatever the socket was doing (a failed or pending attempt) so each Connect
+    // starts afresh.
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_closing = true;
+        m_socket->abort();
+        m_closing = false;
+    }
+    const auto target = parseHostAddress(RemoteHost, RemotePort);
+    if (!target) {
+        setState(Error);
+        return;
+    }
+    m_socket->connectToHost(target->host, target->port);
+}
+
+void TcpSocketControl::Close()
+{
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        setState(Closed);
+        return;
+    }
+    m_closing = true;
+    m_socket->disconnectFromHost();
+}
+
+qint16 TcpSocketControl::State() const { return m_state; }
+
+void TcpSocketControl::SendData(const QByteArray &bytes)
+{
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->write(bytes);
+}
+
+QByteArray TcpSocketControl::GetData(qint64 maxBytes) { return m_socket->read(maxBytes); }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+
+// The tool's TCP client connection, in the shape the handlers use: set the remote host,
+// connect, close, ask the state, send bytes, take what arrived. Everything happens on the
+// window's thread; the handlers learn of arrivals through DataArrival and of the
+// connection's end through Closed.
+class SocketControl : public QObject
+{
+    Q_OBJECT
+public:
+    // State values as the handlers read them: 0 closed and 7 connected; in between
+    // 4 while the host name is looked up, 6 while the connection is being made,
+    // 8 while closing, 9 after an error until the next Connect or Close.
+    enum : qint16 {
+        Closed = 0,
+        ResolvingHost = 4,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9,
+    };
+    static constexpr quint16 DefaultPort = 502;
+
+    using QObject::QObject;
+
+    QString RemoteHost;
+    quint16 RemotePort = DefaultPort;
+
+    virtual void Connect() = 0;
+    virtual void Close() = 0;
+    virtual qint16 State() const = 0;
+    virtual void SendData(const QByteArray &bytes) = 0;
+    // Takes up to maxBytes of what has been received, oldest first.
+    virtual QByteArray GetData(qint64 maxBytes) = 0;
+
+Q_SIGNALS:
+    void DataArrival(qint32 bytesTotal);
+    void StateChanged(qint16 state);
+    // The connection ended without Close: the peer closed it, or it failed.
+    void Lost();
+};
+
+// The socket control over QTcpSocket.
+class TcpSocketControl : public SocketControl
+{
+    Q_OBJECT
+public:
+    explicit TcpSocketControl(QObject *parent = nullptr);
+
+    void Connect() override;
+    void Close() override;
+    qint16 State() const override;
+    void SendData(const QByteArray &bytes) override;
+    QByteArray GetData(qint64 maxBytes) override;
+
+private:
+    void setState(qint16 state);
+
+    QTcpSocket *m_socket;
+    qint16 m_state = Closed;
+    bool m_wasConnected = false;
+    bool m_closing = false; // Close was asked for: the end of the connection is not a loss
+};

@@ -1,0 +1,81 @@
+// Connecting and disconnecting. Each waits at most two seconds for the socket to reach the
+// awaited state while the window goes on handling its events, then reports the outcome in
+// the status line and the two buttons.
+
+#include "form1.h"
+
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr int WaitMs = 2000;
+}
+
+void Form1::waitForState(qint16 target, int timeoutMs)
+{
+    if (Winsock1.State() == target)
+        return;
+    // Woken by the socket's state change or by the timer, never by polling.
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&Winsock1, &SocketControl::StateChanged, &loop, [&loop, target](qint16 state) {
+        if (state == target)
+            loop.quit();
+    });
+    limit.start(timeoutMs);
+    loop.exec();
+}
+
+void Form1::cmdConnect_Click()
+{
+    m_services->setBusy(true);
+    Winsock1.RemoteHost = txtIP->text();
+    m_exchange.discardPartialReply();
+    Winsock1.Connect();
+    waitForState(SocketControl::Connected, WaitMs);
+    if (Winsock1.State() == SocketControl::Connected) {
+        setStatus(connectedStatus());
+        cmdConnect->setEnabled(false);
+        cmdDisconnect->setEnabled(true);
+    } else {
+        setStatus(cantConnectStatus(txtIP->text()));
+    }
+    m_services->setBusy(false);
+}
+
+void Form1::cmdDisconnect_Click()
+{
+    m_services->setBusy(true);
+    if (TimerRead.isRunning())
+        TimerRead.stop(); // the monitoring caption stays as it is
+    m_exchange.discardPartialReply();
+    if (Winsock1.State() != SocketControl::Closed)
+        Winsock1.Close();
+    waitForState(SocketControl::Closed, WaitMs);
+    if (Winsock1.State() != SocketControl::Closed) {
+        setStatus(errorDisconnectStatus());
+    } else {
+        setStatus(disconnectedStatus());
+        cmdConnect->setEnabled(true);
+        cmdDisconnect->setEnabled(false);
+    }
+    m_services->setBusy(false);
+}
+
+void Form1::connectionLost()
+{
+    // The device closed the connection or it failed: say so, and leave the window as after a
+    // disconnect. An outstanding request can no longer be answered, so its timeout would
+    // only replace the true reason with a vaguer one.
+    if (TimerRead.isRunning())
+        TimerRead.stop();
+    TimerTO.stop();
+    m_exchange.discardPartialReply();
+    setStatus(connectionLostStatus());
+    cmdConnect->setEnabled(true);
+    cmdDisconnect->setEnabled(false);
+}

@@ -1,0 +1,127 @@
+// The window's arrangement: every control at a fixed pixel rectangle of a 432 x 367 client
+// area (96-dpi pixels; Qt's high-DPI scaling enlarges the whole window on denser screens).
+// The layout does not follow the window's size.
+
+#include "app_icon.h"
+#include "form1.h"
+
+#include <QComboBox>
+#include <algorithm>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+template <typename W>
+W *place(QWidget *parent, const QString &text, int x, int y, int w, int h)
+{
+    auto *widget = new W(text, parent);
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLineEdit *textBox(QWidget *parent, const QString &text, int x, int y)
+{
+    auto *box = new QLineEdit(text, parent);
+    box->setGeometry(x, y, 81, 19);
+    return box;
+}
+
+// Room a control leaves for its text: the frame and margins of buttons and boxes, the
+// arrow of the selector.
+int textRoom(QWidget *w)
+{
+    if (qobject_cast<QPushButton *>(w))
+        return w->width() - 12;
+    if (qobject_cast<QLineEdit *>(w))
+        return w->width() - 8;
+    if (qobject_cast<QComboBox *>(w))
+        return w->width() - 28;
+    return w->width();
+}
+
+// Every caption and initial text must fit its box on one line: take the largest font size,
+// up to the desktop's own, at which they all do.
+void fitFont(QWidget *window, const QList<QPair<QWidget *, QString>> &captions)
+{
+    QFont font = window->font();
+    const qreal desktopSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9;
+    for (qreal size = desktopSize; size >= 6; size -= 0.5) {
+        font.setPointSizeF(size);
+        const QFontMetrics fm(font);
+        const bool fits = std::all_of(captions.begin(), captions.end(), [&](const auto &c) {
+            return fm.horizontalAdvance(c.second) <= textRoom(c.first) && fm.height() <= c.first->height();
+        });
+        if (fits)
+            break;
+    }
+    window->setFont(font);
+}
+
+} // namespace
+
+void Form1::buildControls()
+{
+    setWindowTitle(ProgramTitle);
+    setWindowIcon(appIcon());
+    setFixedSize(ClientWidth, ClientHeight);
+
+    // Created in focus order, so the order of creation already is the tab order; the
+    // labels and the frame never take the focus.
+    txtIP = textBox(this, QStringLiteral("127.0.0.1"), 16, 40);
+    txtIP->resize(169, 19);
+    cmdConnect = place<QPushButton>(this, QStringLiteral("Connect"), 16, 72, 81, 33);
+    cmdDisconnect = place<QPushButton>(this, QStringLiteral("Disconnect"), 104, 72, 81, 33);
+    cmdDisconnect->setEnabled(false);
+    txtStartReg = textBox(this, QStringLiteral("0"), 104, 128);
+    Label1 = place<QLabel>(this, QStringLiteral("Start Address:"), 16, 128, 73, 17);
+    txtLengthReg = textBox(this, QStringLiteral("16"), 104, 152);
+    Label2 = place<QLabel>(this, QStringLiteral("Length:"), 16, 152, 73, 17);
+    Frame1 = place<QGroupBox>(this, QStringLiteral("Data"), 208, 72, 209, 233);
+    for (int k = 0; k < 16; ++k)
+        txtReg[k] = textBox(Frame1, QString(), k < 8 ? 16 : 104, 24 + 24 * (k % 8));
+    Label3 = place<QLabel>(this, QStringLiteral("IP Address:"), 16, 16, 73, 17);
+    cmdRead = place<QPushButton>(this, QStringLiteral("Read"), 16, 200, 81, 33);
+    cmdWrite = place<QPushButton>(this, QStringLiteral("Write"), 104, 200, 81, 33);
+    lblStatus = place<QLabel>(this, QString(), 16, 344, 401, 17);
+    lblStatus->setAutoFillBackground(true);
+    cmdRealtime = place<QPushButton>(this, QStringLiteral("Realtime Monitoring ON"), 16, 248, 169, 33);
+    cboReg = new QComboBox(this);
+    cboReg->setEditable(true);
+    cboReg->setInsertPolicy(QComboBox::NoInsert); // typed text never joins the list
+    cboReg->addItems({QStringLiteral("Holding Registers"), QStringLiteral("Coil Outputs"),
+                      QStringLiteral("Digital Inputs")});
+    cboReg->setCurrentIndex(0);
+    cboReg->setGeometry(264, 40, 153, 21);
+    Label4 = place<QLabel>(this, QStringLiteral("Select:"), 208, 40, 73, 17);
+    cboReg->raise(); // the selector covers the right end of its label
+
+    for (QPushButton *b : {cmdConnect, cmdDisconnect, cmdRead, cmdWrite, cmdRealtime}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    QList<QWidget *> order{txtIP, cmdConnect, cmdDisconnect, txtStartReg, txtLengthReg};
+    for (QLineEdit *box : txtReg)
+        order.append(box);
+    order << cmdRead << cmdWrite << cmdRealtime << cboReg;
+    for (int i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    QList<QPair<QWidget *, QString>> captions{
+        {txtIP, txtIP->text()}, {cmdConnect, cmdConnect->text()}, {cmdDisconnect, cmdDisconnect->text()},
+        {txtStartReg, txtStartReg->text()}, {txtLengthReg, txtLengthReg->text()},
+        {cmdRead, cmdRead->text()}, {cmdWrite, cmdWrite->text()},
+        {cmdRealtime, QStringLiteral("Realtime Monitoring ON")},
+        {cmdRealtime, QStringLiteral("Realtime Monitoring OFF")},
+        {Label1, Label1->text()}, {Label2, Label2->text()}, {Label3, Label3->text()},
+        {Label4, Label4->text()}};
+    for (int i = 0; i < cboReg->count(); ++i)
+        captions.append({cboReg, cboReg->itemText(i)});
+    fitFont(this, captions);
+
+    txtIP->setFocus();
+}
