@@ -48,7 +48,10 @@ constexpr const char *Usage =
 
 int usageError(const std::string &message)
 {
-    std::fprintf(stderr, "modbus-sim: %s\n%s", message.c_str(), Usage);
+    // Only the synopsis: the full text would bury the one line that matters.
+    const std::string_view usage(Usage);
+    const auto synopsis = usage.substr(0, usage.find('\n') + 1);
+    std::fprintf(stderr, "modbus-sim: %s\n%.*s", message.c_str(), int(synopsis.size()), synopsis.data());
     return 2;
 }
 
@@ -184,6 +187,11 @@ int main(int argc, char **argv)
     if (options.help) {
         std::fputs(Usage, stdout);
         return 0;
+    }
+
+    if (!installStopHandlers()) {
+        std::fprintf(stderr, "modbus-sim: cannot set up signal handling: %s\n", std::strerror(errno));
+        return 1;
     }
 
     const bool v6 = isIpv6(options.host);

@@ -38,7 +38,9 @@ void onStopSignal(int)
     errno = saved;
 }
 
-bool installSignalHandlers()
+} // namespace
+
+bool installStopHandlers()
 {
     if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
         return false;
@@ -52,6 +54,8 @@ bool installSignalHandlers()
     return sigaction(SIGINT, &stop, nullptr) == 0 && sigaction(SIGTERM, &stop, nullptr) == 0
         && sigaction(SIGPIPE, &ignore, nullptr) == 0;
 }
+
+namespace {
 
 struct Outgoing {
     std::vector<std::uint8_t> bytes;
@@ -67,6 +71,29 @@ struct Client {
     std::deque<Outgoing> outgoing;
     bool dead = false;
 };
+
+// The functions modbus_reply implements. For any other it either answers after
+// sleeping and flushing the socket, which would stall every client and swallow
+// pipelined requests, or does not answer at all.
+bool libmodbusImplements(int function)
+{
+    switch (function) {
+    case MODBUS_FC_READ_COILS:
+    case MODBUS_FC_READ_DISCRETE_INPUTS:
+    case MODBUS_FC_READ_HOLDING_REGISTERS:
+    case MODBUS_FC_READ_INPUT_REGISTERS:
+    case MODBUS_FC_WRITE_SINGLE_COIL:
+    case MODBUS_FC_WRITE_SINGLE_REGISTER:
+    case MODBUS_FC_WRITE_MULTIPLE_COILS:
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
+    case MODBUS_FC_REPORT_SLAVE_ID:
+    case MODBUS_FC_MASK_WRITE_REGISTER:
+    case MODBUS_FC_WRITE_AND_READ_REGISTERS:
+        return true;
+    default:
+        return false;
+    }
+}
 
 class Server {
 public:
@@ -166,9 +193,14 @@ bool Server::serveRequest(Client &client, short revents)
     modbus_set_socket(ctx_, client.fd);
     std::uint8_t request[MODBUS_TCP_MAX_ADU_LENGTH];
     const int received = modbus_receive(ctx_, request);
-    // libmodbus frames by function code, not by the MBAP length; when the two
-    // disagree the stream is out of step for good.
-    if (received != frameSize)
+    // libmodbus frames by function code, not by the MBAP length. For functions it
+    // does not know it reads only up to the function code; the MBAP length is what
+    // delimits frames, so the rest is discarded and the request gets "illegal
+    // function" below. Having read past the frame, though, the stream is out of step.
+    if (received <= 0 || received > frameSize)
+        return false;
+    if (received < frameSize
+        && recv(client.fd, peeked, frameSize - received, MSG_DONTWAIT) != frameSize - received)
         return false;
 
     if (settings_.hostile) {
@@ -182,6 +214,8 @@ bool Server::serveRequest(Client &client, short revents)
             return flushDue(client, Clock::now());
         }
     }
+    if (!libmodbusImplements(request[MbapSize]))
+        return modbus_reply_exception(ctx_, request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION) >= 0;
     return modbus_reply(ctx_, request, received, mapping_) >= 0;
 }
 
@@ -288,16 +322,20 @@ int Server::run()
 
 int runServer(modbus_t *ctx, modbus_mapping_t *mapping, int listenFd, ServerSettings settings)
 {
-    if (!installSignalHandlers()) {
-        std::fprintf(stderr, "modbus-sim: cannot set up signal handling: %s\n", std::strerror(errno));
-        return 1;
-    }
     // accept() is called until it runs dry, which needs a non-blocking listener.
     const int flags = fcntl(listenFd, F_GETFL);
     if (flags < 0 || fcntl(listenFd, F_SETFL, flags | O_NONBLOCK) < 0) {
         std::fprintf(stderr, "modbus-sim: cannot configure the listening socket: %s\n", std::strerror(errno));
         return 1;
     }
+    // Requests reach libmodbus only once the MBAP length says they are complete, so
+    // waiting for more bytes only ever happens on a malformed frame; a short wait
+    // keeps such a client from holding up everybody else.
+    modbus_set_byte_timeout(ctx, 0, 20000);
+    // On an out-of-range quantity modbus_reply sleeps for the response timeout
+    // before flushing the client's socket; a server never waits for a response, so
+    // the timeout only serves to stall everybody. It cannot be zero.
+    modbus_set_response_timeout(ctx, 0, 1);
     int code;
     {
         Server server(ctx, mapping, listenFd, settings);

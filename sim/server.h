@@ -9,6 +9,11 @@ struct ServerSettings {
     bool hostile = false;
 };
 
+// Makes SIGINT and SIGTERM end runServer with exit code 0, and SIGPIPE harmless.
+// Called before the listening line is printed: whoever waits for that line may
+// signal at once.
+bool installStopHandlers();
+
 // Serves until SIGINT or SIGTERM arrives, then returns the exit code (0). `listenFd`
 // is a listening socket from modbus_tcp_listen or modbus_tcp_pi_listen; `ctx` is the
 // context that made it and is reused for every client through modbus_set_socket.
