@@ -1,8 +1,12 @@
 #include "numeric_text.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace numeric {
 
@@ -10,6 +14,9 @@ namespace {
 
 QString withoutBlanks(const QString &text)
 {
+    // Typed values rarely hold blanks: then the text itself is shared, not copied.
+    if (!text.contains(u' ') && !text.contains(u'\t') && !text.contains(u'\n'))
+        return text;
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
@@ -36,6 +43,41 @@ double radixValue(const QString &s, int base)
         v = v * base + d;
     }
     return v;
+}
+
+// For a number that does not fit a double: whether it is too small rather than too large.
+// The sign of its exponent alone does not tell (a "1" with 400 zeros and "E-1" is large);
+// the decimal exponent of its first significant digit does.
+bool belowRange(std::string_view number)
+{
+    std::size_t i = 0;
+    const std::size_t n = number.size();
+    if (i < n && (number[i] == '+' || number[i] == '-'))
+        ++i;
+    qint64 lead = 0; // decimal exponent of the first significant digit, before the E part
+    bool significant = false;
+    bool afterPoint = false;
+    for (; i < n && number[i] != 'E' && number[i] != 'e'; ++i) {
+        if (number[i] == '.')
+            afterPoint = true;
+        else if (!significant && number[i] == '0')
+            lead -= afterPoint ? 1 : 0;
+        else if (!significant) {
+            significant = true;
+            lead -= afterPoint ? 1 : 0;
+        } else if (!afterPoint)
+            ++lead;
+    }
+    qint64 exponent = 0;
+    bool negative = false;
+    if (i < n) {
+        ++i; // the E
+        if (i < n && (number[i] == '+' || number[i] == '-'))
+            negative = number[i++] == '-';
+        for (; i < n; ++i)
+            exponent = std::min<qint64>(exponent * 10 + (number[i] - '0'), 1'000'000'000);
+    }
+    return lead + (negative ? -exponent : exponent) < 0;
 }
 
 } // namespace
@@ -86,17 +128,23 @@ double value(const QString &text)
     }
     // from_chars does not depend on the process locale, which Qt sets from the
     // environment; a German desktop must not turn "2.5" into 2.
-    const QByteArray digits = s.left(end).toLatin1();
-    const char *first = digits.constData();
+    // The prefix is plain ASCII, so it narrows character for character, on the stack for
+    // any number of sensible length: values are parsed for every box of every write.
+    QVarLengthArray<char, 64> narrow(end);
+    for (qsizetype k = 0; k < end; ++k)
+        narrow[k] = char(s[k].unicode());
+    const std::string_view digits(narrow.constData(), std::size_t(end));
+    const char *first = digits.data();
     if (*first == '+')
         ++first; // from_chars takes no plus sign
     double v = 0;
-    const auto [ptr, ec] = std::from_chars(first, digits.constData() + digits.size(), v);
+    const auto [ptr, ec] = std::from_chars(first, digits.data() + digits.size(), v);
     if (ec == std::errc::result_out_of_range) {
         // Too large for a double reads as infinity (refused later as a whole number);
         // too small reads as 0.
-        const bool tiny = digits.contains("E-") || digits.contains("e-");
-        return tiny ? 0.0 : (digits.startsWith('-') ? -HUGE_VAL : HUGE_VAL);
+        if (belowRange(digits))
+            return 0.0;
+        return digits.front() == '-' ? -HUGE_VAL : HUGE_VAL;
     }
     return ec == std::errc() ? v : 0.0;
 }

@@ -82,8 +82,12 @@ qint16 TcpSocketControl::State() const { return m_state; }
 
 void TcpSocketControl::SendData(const QByteArray &bytes)
 {
-    if (m_socket->state() == QAbstractSocket::ConnectedState)
+    if (m_socket->state() == QAbstractSocket::ConnectedState) {
         m_socket->write(bytes);
+        // QTcpSocket only queues what is written and sends it on a later pass of the event
+        // loop; the device can start answering a pass earlier if it goes out now.
+        m_socket->flush();
+    }
 }
 
 QByteArray TcpSocketControl::GetData(qint64 maxBytes) { return m_socket->read(maxBytes); }

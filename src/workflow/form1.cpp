@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "value_tooltips.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -39,7 +41,9 @@ Form1::Form1(std::unique_ptr<WindowServices> services, SocketControl *socket, QW
 {
     Winsock1.RemotePort = SocketControl::DefaultPort;
     buildControls();
+    describeControls();
     connectHandlers();
+    connectValueTips();
 }
 
 Form1::~Form1()
@@ -74,7 +78,10 @@ QString Form1::boxText(int index) const
 
 void Form1::setBoxText(int index, const QString &text)
 {
-    if (index >= 0 && index < int(txtReg.size()))
+    // A monitored device mostly repeats its values. A box that already shows the value is
+    // left alone: setting it again would move the caret of a box being edited to the end
+    // and cost a text layout and an accessibility event on every reply, for nothing seen.
+    if (index >= 0 && index < int(txtReg.size()) && txtReg[index]->text() != text)
         txtReg[index]->setText(text);
 }
 
@@ -86,9 +93,40 @@ void Form1::setStatus(const StatusLine &status)
         p = palette();
     else
         p.setColor(QPalette::Window, colourOf(status.colour));
-    lblStatus->setPalette(p);
+    // Replies mostly repeat the status already shown; setting an equal palette again would
+    // still resolve it against the window's on every reply.
+    if (p != lblStatus->palette())
+        lblStatus->setPalette(p);
+    announceStatus();
 }
 
-void Form1::requestSent(const QByteArray &) {}
+// The frames on the wire go to the status line's tooltip, as a look at what the message
+// above it is about.
+void Form1::requestSent(const QByteArray &request)
+{
+    lblStatus->setToolTip(tooltips::exchangeTip(request, {}, -1));
+}
 
-void Form1::replyTaken(const QByteArray &, const QByteArray &, double) {}
+void Form1::replyTaken(const QByteArray &request, const QByteArray &reply, double roundTripMs)
+{
+    lblStatus->setToolTip(tooltips::exchangeTip(request, reply, roundTripMs));
+}
+
+void Form1::connectValueTips()
+{
+    auto refreshAll = [this] {
+        for (int k = 0; k < int(txtReg.size()); ++k)
+            refreshValueTip(k);
+    };
+    connect(txtStartReg, &QLineEdit::textChanged, this, refreshAll);
+    connect(cboReg, &QComboBox::currentTextChanged, this, refreshAll);
+    for (int k = 0; k < int(txtReg.size()); ++k)
+        connect(txtReg[k], &QLineEdit::textChanged, this, [this, k] { refreshValueTip(k); });
+    refreshAll();
+}
+
+void Form1::refreshValueTip(int box)
+{
+    txtReg[box]->setToolTip(tooltips::valueBoxTip(tooltips::tableNamed(cboReg->currentText()),
+                                                  txtStartReg->text(), box, txtReg[box]->text()));
+}

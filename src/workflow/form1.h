@@ -19,7 +19,7 @@ class QPushButton;
 // The tool's one window: its controls, the handlers behind them and the Modbus exchange.
 // The handlers are spread over files by purpose: window_layout.cpp builds the controls,
 // commands.cpp holds the read, write, table and monitoring handlers, connection_control.cpp
-// connecting and disconnecting.
+// connecting and disconnecting, accessibility.cpp what screen readers hear.
 class Form1 : public QWidget, public FormControls
 {
     Q_OBJECT
@@ -87,6 +87,12 @@ private:
     // Runs the window's events until the socket reaches state or timeoutMs pass.
     void waitForState(qint16 state, int timeoutMs);
     void connectionLost();
+    // accessibility.cpp: names for screen readers, label buddies, the status announcement.
+    void describeControls();
+    void announceStatus();
+    // The value boxes' tooltips follow their values, the start address and the table.
+    void connectValueTips();
+    void refreshValueTip(int box);
 
     ModbusExchange m_exchange;
     bool m_waiting = false;

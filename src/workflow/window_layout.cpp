@@ -92,6 +92,9 @@ void Form1::buildControls()
     cboReg = new QComboBox(this);
     cboReg->setEditable(true);
     cboReg->setInsertPolicy(QComboBox::NoInsert); // typed text never joins the list
+    // No completion either: it would rewrite "holding registers" into a table name and
+    // raise the table's handler from typing alone.
+    cboReg->setCompleter(nullptr);
     cboReg->addItems({QStringLiteral("Holding Registers"), QStringLiteral("Coil Outputs"),
                       QStringLiteral("Digital Inputs")});
     cboReg->setCurrentIndex(0);

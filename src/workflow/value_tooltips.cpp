@@ -1,0 +1,137 @@
+#include "value_tooltips.h"
+
+#include "exchange/numeric_text.h"
+
+#include <QStringList>
+
+namespace tooltips {
+
+namespace {
+constexpr int LastAddress = 65535;
+constexpr int BytesPerLine = 16;
+
+std::optional<int> wordValue(const QString &text)
+{
+    const auto word = numeric::wordOf(text);
+    if (!word)
+        return std::nullopt;
+    return word->high * 256 + word->low;
+}
+
+// The status line's tooltip is rebuilt on every request and every reply, so during a fast
+// exchange its bytes are the busiest text the window makes: written straight into place,
+// without the temporary strings of toHex and join or a check per appended character.
+void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBreak)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    const qsizetype n = bytes.size();
+    if (n == 0)
+        return;
+    // Two digits a byte, one blank between bytes, except the line breaks between lines.
+    const qsizetype breaks = (n - 1) / BytesPerLine;
+    const qsizetype at = out.size();
+    out.resize(at + 3 * n - 1 + breaks * (lineBreak.size() - 1));
+    QChar *p = out.data() + at;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0 && i % BytesPerLine == 0) {
+            for (char c : lineBreak)
+                *p++ = QLatin1Char(c);
+        } else if (i > 0) {
+            *p++ = u' ';
+        }
+        const auto byte = quint8(bytes[i]);
+        *p++ = QLatin1Char(Digits[byte >> 4]);
+        *p++ = QLatin1Char(Digits[byte & 0xF]);
+    }
+}
+} // namespace
+
+Table tableNamed(const QString &selectorText)
+{
+    if (selectorText == QLatin1String("Holding Registers"))
+        return Table::HoldingRegisters;
+    if (selectorText == QLatin1String("Coil Outputs"))
+        return Table::Coils;
+    if (selectorText == QLatin1String("Digital Inputs"))
+        return Table::DiscreteInputs;
+    return Table::Unknown;
+}
+
+QString itemName(Table table, const QString &startText, int box)
+{
+    const auto start = wordValue(startText);
+    if (!start || *start + box > LastAddress)
+        return QStringLiteral("Value %1").arg(box);
+    const int address = *start + box;
+    switch (table) {
+    case Table::HoldingRegisters: return QStringLiteral("Holding register %1").arg(address);
+    case Table::Coils: return QStringLiteral("Coil %1").arg(address);
+    case Table::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(address);
+    case Table::Unknown: break;
+    }
+    return QStringLiteral("Address %1").arg(address);
+}
+
+QString registerReadings(const QString &boxText)
+{
+    if (boxText.trimmed().isEmpty())
+        return {};
+    const auto value = wordValue(boxText);
+    if (!value)
+        return {};
+    const quint16 bits = quint16(*value);
+    QString binary;
+    for (int nibble = 3; nibble >= 0; --nibble) {
+        binary += QStringLiteral("%1").arg((bits >> (4 * nibble)) & 0xF, 4, 2, QLatin1Char('0'));
+        if (nibble > 0)
+            binary += QLatin1Char(' ');
+    }
+    const QString hex = QStringLiteral("%1").arg(bits, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
+}
+
+QString valueBoxTip(Table table, const QString &startText, int box, const QString &boxText)
+{
+    const QString name = itemName(table, startText, box);
+    if (table != Table::HoldingRegisters)
+        return name;
+    const QString readings = registerReadings(boxText);
+    return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;
+}
+
+QString hexBytes(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(3 * bytes.size());
+    appendHexBytes(out, bytes, QLatin1String("\n"));
+    return out;
+}
+
+QString exchangeTip(const QByteArray &request, const QByteArray &reply, double roundTripMs)
+{
+    // Appended piece by piece into one reserved string: joining the pieces with + would make
+    // a temporary string for each of them.
+    const QLatin1String indentedBreak("\n    "); // the bytes are indented under their title
+    QString tip;
+    tip.reserve(96 + 3 * (request.size() + reply.size()));
+    tip.append(QLatin1String("Last request ("));
+    tip.append(QString::number(request.size()));
+    tip.append(QLatin1String(" bytes):"));
+    tip.append(indentedBreak);
+    appendHexBytes(tip, request, indentedBreak);
+    if (roundTripMs < 0) {
+        tip.append(QLatin1String("\nNo reply yet"));
+        return tip;
+    }
+    tip.append(QLatin1String("\nLast reply ("));
+    tip.append(QString::number(reply.size()));
+    tip.append(QLatin1String(" bytes):"));
+    tip.append(indentedBreak);
+    appendHexBytes(tip, reply, indentedBreak);
+    tip.append(QLatin1String("\nRound trip: "));
+    tip.append(QString::number(roundTripMs, 'f', 1));
+    tip.append(QLatin1String(" ms"));
+    return tip;
+}
+
+} // namespace tooltips

@@ -1,0 +1,333 @@
+// The Read and Write buttons, the table selector and the monitoring button, driven on the
+// real window against a device on loopback; and the refusal boxes of monitoring, which must
+// not pile up.
+
+#include "scripted_device.h"
+#include "window_rig.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// A read the test knows the bytes of: whatever reaches the device before it came from
+// the call under test, since TCP keeps the order.
+const QByteArray Sentinel = hex("00 00 00 00 00 06 01 03 00 07 00 03");
+
+void sendSentinel(WindowRig &rig)
+{
+    rig.form.txtStartReg->setText("7");
+    rig.form.txtLengthReg->setText("3");
+    rig.form.exchange().ReadHolding();
+}
+
+// Everything the device got, checked up to and including the sentinel.
+void expectOnWire(WindowRig &rig, ScriptedDevice &device, const QByteArray &expected)
+{
+    sendSentinel(rig);
+    QVERIFY(device.waitForReceived(expected.size() + Sentinel.size()));
+    QTest::qWait(20);
+    QCOMPARE(device.received().toHex(' '), (expected + Sentinel).toHex(' '));
+}
+
+} // namespace
+
+class CommandsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tableByExactName_data();
+    void tableByExactName();
+    void pickingTable_data();
+    void pickingTable();
+    void pickingFromOpenList();
+    void typingRaisesNothing();
+    void monitoringButton_data();
+    void monitoringButton();
+    void refusalsDoNotPileUp_data();
+    void refusalsDoNotPileUp();
+    void realTicksWhileBoxOpen();
+};
+
+void CommandsTest::tableByExactName_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QByteArray>("expected"); // empty: nothing is sent
+
+    const QByteArray readHolding = hex("00 00 00 00 00 06 01 03 00 00 00 01");
+    const QByteArray readCoils = hex("00 00 00 00 00 06 01 01 00 00 00 01");
+    const QByteArray readInputs = hex("00 00 00 00 00 06 01 02 00 00 00 01");
+    const QByteArray writeHolding = hex("00 00 00 00 00 09 01 10 00 00 00 01 02 00 01");
+    const QByteArray writeCoils = hex("00 00 00 00 00 08 01 0F 00 00 00 01 01 01");
+
+    QTest::newRow("Read, Holding Registers") << "Holding Registers" << false << readHolding;
+    QTest::newRow("Read, Coil Outputs") << "Coil Outputs" << false << readCoils;
+    QTest::newRow("Read, Digital Inputs") << "Digital Inputs" << false << readInputs;
+    QTest::newRow("Write, Holding Registers") << "Holding Registers" << true << writeHolding;
+    QTest::newRow("Write, Coil Outputs") << "Coil Outputs" << true << writeCoils;
+    // Discrete inputs are read-only.
+    QTest::newRow("Write, Digital Inputs") << "Digital Inputs" << true << QByteArray();
+    QTest::newRow("Read, lower case") << "holding registers" << false << QByteArray();
+    QTest::newRow("Write, lower case") << "holding registers" << true << QByteArray();
+    QTest::newRow("Read, trailing blank") << "Holding Registers " << false << QByteArray();
+    QTest::newRow("Write, trailing blank") << "Coil Outputs " << true << QByteArray();
+    QTest::newRow("Read, leading blank") << " Digital Inputs" << false << QByteArray();
+    QTest::newRow("Read, other table") << "Input Registers" << false << QByteArray();
+    QTest::newRow("Write, other table") << "Input Registers" << true << QByteArray();
+    QTest::newRow("Read, empty") << "" << false << QByteArray();
+    QTest::newRow("Write, empty") << "" << true << QByteArray();
+}
+
+void CommandsTest::tableByExactName()
+{
+    QFETCH(QString, table);
+    QFETCH(bool, write);
+    QFETCH(QByteArray, expected);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+    rig.form.txtStartReg->setText("0");
+    rig.form.txtLengthReg->setText("1");
+    rig.form.txtReg[0]->setText("1");
+    rig.form.cboReg->setEditText(table);
+    QCOMPARE(rig.form.cboReg->currentText(), table);
+
+    if (write)
+        rig.form.cmdWrite_Click();
+    else
+        rig.form.cmdRead_Click();
+
+    QCOMPARE(rig.messages(), QStringList());
+    QCOMPARE(rig.form.TimerTO.isRunning(), !expected.isEmpty());
+    QCOMPARE(rig.state().flagRead, !expected.isEmpty() && !write);
+    QCOMPARE(rig.state().flagWrite, !expected.isEmpty() && write);
+    expectOnWire(rig, device, expected);
+}
+
+void CommandsTest::pickingTable_data()
+{
+    QTest::addColumn<bool>("socketConnected");
+    QTest::addColumn<bool>("connectEnabled"); // the window's own idea of not being connected
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("connected, picks Coil Outputs") << true << false << 1 << hex("00 00 00 00 00 06 01 01 00 00 00 10") << QStringList();
+    QTest::newRow("connected, picks Digital Inputs") << true << false << 2 << hex("00 00 00 00 00 06 01 02 00 00 00 10") << QStringList();
+    QTest::newRow("connected, picks Holding Registers") << true << false << 0 << hex("00 00 00 00 00 06 01 03 00 00 00 10") << QStringList();
+    QTest::newRow("not connected, picks Coil Outputs") << false << true << 1 << QByteArray() << QStringList();
+    // The connection completed after the wait: the window does not consider itself connected.
+    QTest::newRow("socket connected, Connect still enabled") << true << true << 1 << QByteArray() << QStringList();
+    // The window believes itself connected though the socket is not: the read is refused.
+    QTest::newRow("Connect disabled, socket closed") << false << false << 1 << QByteArray()
+                                                      << QStringList{"Device not connected via TCP/IP"};
+}
+
+void CommandsTest::pickingTable()
+{
+    QFETCH(bool, socketConnected);
+    QFETCH(bool, connectEnabled);
+    QFETCH(int, item);
+    QFETCH(QByteArray, expected);
+    QFETCH(QStringList, messages);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    if (socketConnected) {
+        QVERIFY(rig.connectTo(device.hostPort()));
+        QVERIFY(device.waitForClient());
+    }
+    rig.form.cmdConnect->setEnabled(connectEnabled);
+
+    QComboBox *c = rig.form.cboReg;
+    c->setCurrentIndex(item);
+    Q_EMIT c->activated(item);
+
+    QCOMPARE(rig.messages(), messages);
+    QCOMPARE(rig.form.TimerTO.isRunning(), !expected.isEmpty());
+    if (socketConnected)
+        expectOnWire(rig, device, expected);
+}
+
+void CommandsTest::pickingFromOpenList()
+{
+    // The operator opens the list and clicks an item: the coil read goes out at once.
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+
+    QComboBox *c = rig.form.cboReg;
+    c->showPopup();
+    QAbstractItemView *list = c->view();
+    QTRY_VERIFY(list->isVisible());
+    const QRect item = list->visualRect(list->model()->index(1, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(c->currentText(), QStringLiteral("Coil Outputs"));
+    QVERIFY(device.waitForReceived(12));
+    QCOMPARE(device.received().toHex(' '), hex("00 00 00 00 00 06 01 01 00 00 00 10").toHex(' '));
+}
+
+void CommandsTest::typingRaisesNothing()
+{
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+
+    QComboBox *c = rig.form.cboReg;
+    QSignalSpy picked(c, &QComboBox::activated);
+    c->lineEdit()->selectAll();
+    QTest::keyClicks(c->lineEdit(), "Coil Outputs");
+    QTest::keyClick(c->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClicks(c->lineEdit(), "s");
+    QCOMPARE(c->currentText(), QStringLiteral("Coil Outputs"));
+    QCOMPARE(picked.count(), 0);
+    QCOMPARE(rig.messages(), QStringList());
+    QVERIFY(!rig.form.TimerTO.isRunning());
+    expectOnWire(rig, device, QByteArray());
+
+    // The typed name is exact, so Read takes it as the coil table.
+    device.clearReceived();
+    rig.form.txtStartReg->setText("0");
+    rig.form.txtLengthReg->setText("2");
+    QTest::mouseClick(rig.form.cmdRead, Qt::LeftButton);
+    QVERIFY(device.waitForReceived(12));
+    QCOMPARE(device.received().toHex(' '), hex("00 00 00 00 00 06 01 01 00 00 00 02").toHex(' '));
+}
+
+void CommandsTest::monitoringButton_data()
+{
+    QTest::addColumn<QString>("captionBefore");
+    QTest::addColumn<bool>("runningBefore");
+    QTest::addColumn<QString>("captionAfter");
+    QTest::addColumn<bool>("runningAfter");
+
+    const QString on = "Realtime Monitoring ON";
+    const QString off = "Realtime Monitoring OFF";
+    QTest::newRow("ON starts monitoring") << on << false << off << true;
+    QTest::newRow("OFF stops monitoring") << off << true << on << false;
+    QTest::newRow("OFF after a disconnect only resets the caption") << off << false << on << false;
+    QTest::newRow("lower-case caption stops") << "Realtime Monitoring on" << false << on << false;
+    QTest::newRow("caption with trailing blank stops") << "Realtime Monitoring ON " << true << on << false;
+}
+
+void CommandsTest::monitoringButton()
+{
+    QFETCH(QString, captionBefore);
+    QFETCH(bool, runningBefore);
+    QFETCH(QString, captionAfter);
+    QFETCH(bool, runningAfter);
+
+    WindowRig rig; // not connected: the button does not look at the connection
+    rig.form.cmdRealtime->setText(captionBefore);
+    if (runningBefore)
+        rig.form.TimerRead.start();
+
+    QTest::mouseClick(rig.form.cmdRealtime, Qt::LeftButton);
+
+    QCOMPARE(rig.form.cmdRealtime->text(), captionAfter);
+    QCOMPARE(rig.form.TimerRead.isRunning(), runningAfter);
+    QCOMPARE(rig.form.TimerRead.timer().interval(), 1000);
+    QCOMPARE(rig.messages(), QStringList()); // the click itself reads nothing
+    rig.form.TimerRead.stop();
+}
+
+void CommandsTest::refusalsDoNotPileUp_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("not connected, holding") << false << "Holding Registers" << "16" << "Device not connected via TCP/IP!";
+    QTest::newRow("not connected, coils") << false << "Coil Outputs" << "16" << "Device not connected via TCP/IP";
+    QTest::newRow("not connected, length 17") << false << "Digital Inputs" << "17" << "Can not read more than 16 registers!";
+    QTest::newRow("connected, length 17") << true << "Holding Registers" << "17" << "Can not read more than 16 registers!";
+    QTest::newRow("connected, length 16.01") << true << "Coil Outputs" << "16.01" << "Can not read more than 16 registers!";
+}
+
+void CommandsTest::refusalsDoNotPileUp()
+{
+    QFETCH(bool, connected);
+    QFETCH(QString, table);
+    QFETCH(QString, length);
+    QFETCH(QString, message);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    if (connected) {
+        QVERIFY(rig.connectTo(device.hostPort()));
+        QVERIFY(device.waitForClient());
+    }
+    rig.form.cboReg->setEditText(table);
+    rig.form.txtLengthReg->setText(length);
+
+    // While the box is open two more ticks come due; each must neither send nor open a box.
+    int depth = 0;
+    qsizetype boxesWhileOpen = -1;
+    rig.services->whileOpen = [&](const QString &) {
+        if (depth++ == 0) {
+            rig.form.TimerRead_Timer();
+            rig.form.TimerRead_Timer();
+            boxesWhileOpen = rig.services->messages.size();
+        }
+        --depth;
+    };
+    rig.form.TimerRead_Timer();
+    rig.services->whileOpen = nullptr;
+
+    QCOMPARE(boxesWhileOpen, qsizetype(1));
+    QCOMPARE(rig.messages(), QStringList{message});
+    QVERIFY(!rig.form.TimerTO.isRunning());
+    QVERIFY(!rig.state().flagRead);
+
+    // Once the box is closed, the next tick is refused again in its own box.
+    rig.form.TimerRead_Timer();
+    QCOMPARE(rig.messages(), (QStringList{message, message}));
+
+    if (connected)
+        expectOnWire(rig, device, QByteArray());
+}
+
+void CommandsTest::realTicksWhileBoxOpen()
+{
+    // Monitoring runs without a connection and the operator clicks Read: while that box is
+    // open the ticker goes on, and its ticks are dropped instead of opening more boxes.
+    WindowRig rig;
+    QSignalSpy ticks(&rig.form.TimerRead.timer(), &QTimer::timeout);
+    bool ticked = false;
+    rig.services->whileOpen = [&](const QString &) {
+        if (rig.services->messages.size() == 1)
+            ticked = QTest::qWaitFor([&] { return ticks.count() >= 2; }, 5000);
+    };
+    rig.form.cmdRealtime_Click();
+    QTest::mouseClick(rig.form.cmdRead, Qt::LeftButton);
+    rig.form.cmdRealtime_Click();
+    rig.services->whileOpen = nullptr;
+
+    QVERIFY(ticked);
+    QCOMPARE(rig.messages(), QStringList{"Device not connected via TCP/IP!"});
+    QVERIFY(!rig.form.TimerRead.isRunning());
+    QCOMPARE(rig.form.cmdRealtime->text(), QStringLiteral("Realtime Monitoring ON"));
+}
+
+QTEST_MAIN(CommandsTest)
+#include "tst_commands.moc"

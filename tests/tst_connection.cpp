@@ -1,0 +1,336 @@
+// Connecting and disconnecting on the real window with a real socket: the two outcomes of
+// each, addresses the socket cannot use, a second click during the wait, a connection the
+// device ends, and the bytes of a reply cut short by any of these.
+
+#include "scripted_device.h"
+#include "sim_process.h"
+#include "window_rig.h"
+
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// A loopback port on which nothing listens: one that was just in use and is free again.
+quint16 freedPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QString deadAddress() { return QStringLiteral("127.0.0.1:%1").arg(freedPort()); }
+
+void expectConnectedButtons(Form1 &f)
+{
+    QVERIFY(!f.cmdConnect->isEnabled());
+    QVERIFY(f.cmdDisconnect->isEnabled());
+}
+
+void expectDisconnectedButtons(Form1 &f)
+{
+    QVERIFY(f.cmdConnect->isEnabled());
+    QVERIFY(!f.cmdDisconnect->isEnabled());
+}
+
+} // namespace
+
+class ConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void connectAndDisconnect();
+    void nothingListens_data();
+    void nothingListens();
+    void unusableAddress_data();
+    void unusableAddress();
+    void disconnectWhenClosed_data();
+    void disconnectWhenClosed();
+    void deviceEndsConnection_data();
+    void deviceEndsConnection();
+    void secondConnectDuringWait_data();
+    void secondConnectDuringWait();
+    void partialReplyDiscarded_data();
+    void partialReplyDiscarded();
+};
+
+void ConnectionTest::connectAndDisconnect()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowRig rig;
+
+    rig.form.txtIP->setText(sim.hostPort());
+    QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
+    QCOMPARE(rig.form.Winsock1.RemoteHost, sim.hostPort());
+    QCOMPARE(rig.form.Winsock1.RemotePort, quint16(502)); // a port in the text does not change it
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+    QCOMPARE(rig.statusColour(), Green);
+    expectConnectedButtons(rig.form);
+    QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Connected));
+    QCOMPARE(rig.services->busyDepth, 0);
+    QCOMPARE(rig.services->busyCalls, 1);
+
+    QTest::mouseClick(rig.form.cmdDisconnect, Qt::LeftButton);
+    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+    QCOMPARE(rig.statusColour(), Red);
+    expectDisconnectedButtons(rig.form);
+    QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Closed));
+    QCOMPARE(rig.services->busyDepth, 0);
+    QCOMPARE(rig.messages(), QStringList());
+
+    // The simulator serves the next connection as well.
+    QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+    expectConnectedButtons(rig.form);
+}
+
+void ConnectionTest::nothingListens_data()
+{
+    QTest::addColumn<bool>("connectedBefore");
+    QTest::newRow("from a fresh window") << false;
+    QTest::newRow("while connected elsewhere") << true;
+}
+
+void ConnectionTest::nothingListens()
+{
+    QFETCH(bool, connectedBefore);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    if (connectedBefore)
+        QVERIFY(rig.connectTo(device.hostPort()));
+    const bool connectEnabled = rig.form.cmdConnect->isEnabled();
+    const bool disconnectEnabled = rig.form.cmdDisconnect->isEnabled();
+
+    const QString address = deadAddress();
+    rig.form.txtIP->setText(address);
+    rig.form.cmdConnect_Click();
+
+    QCOMPARE(rig.status(), "Can't connect to " + address);
+    QCOMPARE(rig.statusColour(), Yellow);
+    QCOMPARE(rig.form.cmdConnect->isEnabled(), connectEnabled);
+    QCOMPARE(rig.form.cmdDisconnect->isEnabled(), disconnectEnabled);
+    QVERIFY(rig.form.Winsock1.State() != SocketControl::Connected);
+    QCOMPARE(rig.services->busyDepth, 0);
+}
+
+void ConnectionTest::unusableAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << "";
+    QTest::newRow("colons only") << "::::";
+    QTest::newRow("port above 65535") << "host:99999";
+    QTest::newRow("unclosed IPv6 bracket") << "[::1";
+}
+
+void ConnectionTest::unusableAddress()
+{
+    QFETCH(QString, address);
+
+    WindowRig rig;
+    rig.form.txtIP->setText(address);
+    rig.form.cmdConnect_Click();
+
+    QCOMPARE(rig.status(), "Can't connect to " + address);
+    QCOMPARE(rig.statusColour(), Yellow);
+    expectDisconnectedButtons(rig.form);
+    QVERIFY(rig.form.Winsock1.State() != SocketControl::Connected);
+    QCOMPARE(rig.services->busyDepth, 0);
+    QCOMPARE(rig.messages(), QStringList());
+
+    // The window is still in working order: a Disconnect puts the socket back to closed.
+    rig.form.cmdDisconnect_Click();
+    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+    QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Closed));
+}
+
+void ConnectionTest::disconnectWhenClosed_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::newRow("never connected") << "fresh";
+    QTest::newRow("after an address the socket cannot use") << "failed";
+    QTest::newRow("after the device closed the connection") << "lost";
+}
+
+void ConnectionTest::disconnectWhenClosed()
+{
+    QFETCH(QString, before);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    if (before == "failed") {
+        rig.form.Winsock1.RemoteHost = QStringLiteral("[::1");
+        rig.form.Winsock1.Connect();
+        QVERIFY(rig.form.Winsock1.State() != SocketControl::Closed);
+    } else if (before == "lost") {
+        QVERIFY(rig.connectTo(device.hostPort()));
+        QVERIFY(device.waitForClient());
+        device.closeClient();
+        QTRY_COMPARE(rig.status(), QStringLiteral("Connection lost"));
+    }
+
+    rig.form.cmdDisconnect_Click();
+    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+    QCOMPARE(rig.statusColour(), Red);
+    expectDisconnectedButtons(rig.form);
+    QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Closed));
+    QCOMPARE(rig.services->busyDepth, 0);
+}
+
+void ConnectionTest::deviceEndsConnection_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("device closes") << "close";
+    QTest::newRow("device resets") << "reset";
+    QTest::newRow("simulator stopped") << "stop";
+}
+
+void ConnectionTest::deviceEndsConnection()
+{
+    QFETCH(QString, how);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    SimProcess sim;
+    WindowRig rig;
+    if (how == "stop") {
+        QVERIFY(sim.start());
+        QVERIFY(rig.connectTo(sim.hostPort()));
+        rig.form.cmdRealtime_Click();
+        sim.stop();
+    } else {
+        QVERIFY(rig.connectTo(device.hostPort()));
+        QVERIFY(device.waitForClient());
+        rig.form.cmdRealtime_Click();
+        rig.form.cmdRead_Click(); // outstanding when the connection ends
+        QVERIFY(device.waitForReceived(12));
+        QVERIFY(rig.form.TimerRead.isRunning());
+        QVERIFY(rig.form.TimerTO.isRunning());
+        if (how == "reset")
+            device.resetClient();
+        else
+            device.closeClient();
+    }
+
+    QTRY_COMPARE(rig.status(), QStringLiteral("Connection lost"));
+    QCOMPARE(rig.statusColour(), Red);
+    expectDisconnectedButtons(rig.form);
+    QVERIFY(!rig.form.TimerRead.isRunning());
+    QCOMPARE(rig.form.cmdRealtime->text(), QStringLiteral("Realtime Monitoring OFF"));
+    QVERIFY(!rig.form.TimerTO.isRunning());
+    QVERIFY(rig.form.Winsock1.State() != SocketControl::Connected);
+    QCOMPARE(rig.messages(), QStringList());
+
+    if (how == "stop")
+        return;
+    // The operator connects again without a Disconnect first.
+    QTcpSocket *old = device.client();
+    QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+    expectConnectedButtons(rig.form);
+    QTRY_VERIFY(device.client() != old);
+}
+
+void ConnectionTest::secondConnectDuringWait_data()
+{
+    QTest::addColumn<bool>("secondReachesDevice");
+    QTest::addColumn<bool>("secondMalformed");
+    QTest::newRow("second click reaches a listening device") << true << false;
+    QTest::newRow("both where nothing listens") << false << false;
+    QTest::newRow("second click with an empty address") << false << true;
+}
+
+void ConnectionTest::secondConnectDuringWait()
+{
+    QFETCH(bool, secondReachesDevice);
+    QFETCH(bool, secondMalformed);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    const QString second = secondReachesDevice ? device.hostPort() : secondMalformed ? QString() : deadAddress();
+
+    bool innerRan = false;
+    QString innerStatus;
+    QTimer::singleShot(300, &rig.form, [&] {
+        rig.form.txtIP->setText(second);
+        QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
+        innerRan = true;
+        innerStatus = rig.status();
+    });
+    rig.form.txtIP->setText(deadAddress());
+    QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
+
+    QVERIFY(innerRan);
+    const QString expected = secondReachesDevice ? QStringLiteral("Connected") : "Can't connect to " + second;
+    QCOMPARE(innerStatus, expected);
+    QCOMPARE(rig.status(), expected);
+    QCOMPARE(rig.statusColour(), secondReachesDevice ? Green : Yellow);
+    QCOMPARE(rig.form.Winsock1.State() == SocketControl::Connected, secondReachesDevice);
+    QCOMPARE(rig.form.cmdConnect->isEnabled(), !secondReachesDevice);
+    QCOMPARE(rig.form.cmdDisconnect->isEnabled(), secondReachesDevice);
+    QCOMPARE(rig.services->busyDepth, 0);
+    if (secondReachesDevice) {
+        // The connection the outer click reports is the one that works.
+        QVERIFY(device.waitForClient());
+        rig.form.txtLengthReg->setText("1");
+        rig.form.cmdRead_Click();
+        QVERIFY(device.waitForReceived(12));
+    }
+}
+
+void ConnectionTest::partialReplyDiscarded_data()
+{
+    QTest::addColumn<bool>("disconnectFirst");
+    QTest::newRow("on disconnect") << true;
+    QTest::newRow("on connect") << false;
+}
+
+void ConnectionTest::partialReplyDiscarded()
+{
+    QFETCH(bool, disconnectFirst);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+    rig.form.txtLengthReg->setText("2");
+    rig.form.cmdRead_Click();
+    QVERIFY(device.waitForReceived(12));
+    device.send(hex("00 00 00 00 00")); // the head of a reply whose rest never comes
+    QTRY_COMPARE(rig.state().bufRecv.size(), 5);
+
+    QTcpSocket *old = device.client();
+    if (disconnectFirst) {
+        rig.form.cmdDisconnect_Click();
+        QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+        QVERIFY(rig.state().bufRecv.isEmpty());
+    }
+    rig.form.cmdConnect_Click();
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+    QVERIFY(rig.state().bufRecv.isEmpty());
+    QTRY_VERIFY(device.client() != old);
+
+    // The next reply is read on its own, not behind the stale head.
+    device.clearReceived();
+    rig.form.cmdRead_Click();
+    QVERIFY(device.waitForReceived(12));
+    device.send(hex("00 00 00 00 00 07 01 03 04 00 0A 01 2C"));
+    QTRY_COMPARE(rig.status(), QStringLiteral("Registers read"));
+    QCOMPARE(rig.form.txtReg[0]->text(), QStringLiteral("10"));
+    QCOMPARE(rig.form.txtReg[1]->text(), QStringLiteral("300"));
+    QCOMPARE(rig.form.txtReg[2]->text(), QString());
+}
+
+QTEST_MAIN(ConnectionTest)
+#include "tst_connection.moc"

@@ -1,0 +1,285 @@
+// The three read requests as they leave the window over a real loopback connection, and
+// every way a read is refused before anything is sent.
+
+#include "scripted_device.h"
+#include "window_rig.h"
+
+#include <QComboBox>
+#include <QTest>
+
+namespace {
+
+// A read the test knows the bytes of: whatever reaches the device before it came from
+// the call under test, since TCP keeps the order.
+const QByteArray Sentinel = hex("00 00 00 00 00 06 01 03 00 07 00 03");
+
+void sendSentinel(WindowRig &rig)
+{
+    rig.form.txtStartReg->setText("7");
+    rig.form.txtLengthReg->setText("3");
+    rig.form.exchange().ReadHolding();
+}
+
+void callRead(WindowRig &rig, const QString &table)
+{
+    if (table == "holding")
+        rig.form.exchange().ReadHolding();
+    else if (table == "coils")
+        rig.form.exchange().ReadCoils();
+    else if (table == "inputs")
+        rig.form.exchange().ReadInputs();
+    else
+        QFAIL("unknown table");
+}
+
+struct Snapshot {
+    bool flagRead, flagWrite;
+    qint16 countTO;
+    bool timerTO;
+    QByteArray bufSend;
+};
+
+Snapshot snapshot(WindowRig &rig)
+{
+    const FormState &s = rig.state();
+    return {s.flagRead, s.flagWrite, s.countTO, rig.form.TimerTO.isRunning(), bufSendBytes(s)};
+}
+
+} // namespace
+
+class ReadRequestsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void onTheWire_data();
+    void onTheWire();
+    void refused_data();
+    void refused();
+    void conversionFailure_data();
+    void conversionFailure();
+    void readAfterWriteTurnsTheFlags();
+    void readWhileWaitingStartsTheWaitAgain();
+};
+
+void ReadRequestsTest::onTheWire_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("holding, start 0, length 16") << "holding" << "0" << "16" << hex("00 00 00 00 00 06 01 03 00 00 00 10");
+    QTest::newRow("coils, start 300, length 2") << "coils" << "300" << "2" << hex("00 00 00 00 00 06 01 01 01 2C 00 02");
+    QTest::newRow("inputs, start 65535, length 1") << "inputs" << "65535" << "1" << hex("00 00 00 00 00 06 01 02 FF FF 00 01");
+    QTest::newRow("length exactly 16 for bits") << "coils" << "0" << "16" << hex("00 00 00 00 00 06 01 01 00 00 00 10");
+    QTest::newRow("empty length asks for 0") << "holding" << "5" << "" << hex("00 00 00 00 00 06 01 03 00 05 00 00");
+    QTest::newRow("letters-only length asks for 0") << "inputs" << "5" << "abc" << hex("00 00 00 00 00 06 01 02 00 05 00 00");
+    QTest::newRow("length 0") << "coils" << "1" << "0" << hex("00 00 00 00 00 06 01 01 00 01 00 00");
+    QTest::newRow("empty start is address 0") << "holding" << "" << "4" << hex("00 00 00 00 00 06 01 03 00 00 00 04");
+    QTest::newRow("blank between digits") << "holding" << "2 56" << "1 0" << hex("00 00 00 00 00 06 01 03 01 00 00 0A");
+    QTest::newRow("start 2.5 rounds to 2") << "holding" << "2.5" << "3.5" << hex("00 00 00 00 00 06 01 03 00 02 00 04");
+    QTest::newRow("length 15.6 rounds to 16") << "holding" << "0" << "15.6" << hex("00 00 00 00 00 06 01 03 00 00 00 10");
+    QTest::newRow("trailing letters ignored") << "coils" << "12abc" << "2x" << hex("00 00 00 00 00 06 01 01 00 0C 00 02");
+    QTest::newRow("exponent") << "holding" << "1E3" << "1e1" << hex("00 00 00 00 00 06 01 03 03 E8 00 0A");
+}
+
+void ReadRequestsTest::onTheWire()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, start);
+    QFETCH(QString, length);
+    QFETCH(QByteArray, expected);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+
+    rig.form.txtStartReg->setText(start);
+    rig.form.txtLengthReg->setText(length);
+    callRead(rig, table);
+
+    QVERIFY(device.waitForReceived(expected.size()));
+    QTest::qWait(20); // anything beyond the 12 bytes would show here
+    QCOMPARE(device.received().toHex(' '), expected.toHex(' '));
+    QCOMPARE(bufSendBytes(rig.state()).toHex(' '), expected.toHex(' '));
+    QVERIFY(rig.state().flagRead);
+    QVERIFY(!rig.state().flagWrite);
+    QCOMPARE(rig.state().countTO, qint16(0));
+    QVERIFY(rig.form.TimerTO.isRunning());
+    QCOMPARE(rig.messages(), QStringList());
+}
+
+void ReadRequestsTest::refused_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("message");
+
+    const QString tooMany = "Can not read more than 16 registers!";
+    QTest::newRow("length 17, connected") << true << "holding" << "17" << tooMany;
+    QTest::newRow("length 16.01, connected") << true << "holding" << "16.01" << tooMany;
+    QTest::newRow("length 16.4 (whole number 16), connected") << true << "coils" << "16.4" << tooMany;
+    QTest::newRow("length 1E2 for inputs, connected") << true << "inputs" << "1E2" << tooMany;
+    QTest::newRow("length 17, not connected: the length is checked first") << false << "holding" << "17" << tooMany;
+    QTest::newRow("length 16.01 for coils, not connected") << false << "coils" << "16.01" << tooMany;
+    QTest::newRow("length 99999 for inputs, not connected") << false << "inputs" << "99999" << tooMany;
+    QTest::newRow("holding, not connected") << false << "holding" << "16" << "Device not connected via TCP/IP!";
+    QTest::newRow("coils, not connected") << false << "coils" << "16" << "Device not connected via TCP/IP";
+    QTest::newRow("inputs, not connected") << false << "inputs" << "16" << "Device not connected via TCP/IP";
+    QTest::newRow("holding, not connected, bad start left unread") << false << "holding" << "-1" << "Device not connected via TCP/IP!";
+}
+
+void ReadRequestsTest::refused()
+{
+    QFETCH(bool, connected);
+    QFETCH(QString, table);
+    QFETCH(QString, length);
+    QFETCH(QString, message);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    if (connected) {
+        QVERIFY(rig.connectTo(device.hostPort()));
+        QVERIFY(device.waitForClient());
+    }
+    const Snapshot before = snapshot(rig);
+    rig.form.txtStartReg->setText("0");
+    rig.form.txtLengthReg->setText(length);
+    callRead(rig, table);
+
+    QCOMPARE(rig.messages(), QStringList{message});
+    const Snapshot after = snapshot(rig);
+    QCOMPARE(after.flagRead, before.flagRead);
+    QCOMPARE(after.flagWrite, before.flagWrite);
+    QCOMPARE(after.countTO, before.countTO);
+    QCOMPARE(after.timerTO, false);
+    QCOMPARE(after.bufSend, before.bufSend);
+    if (connected) {
+        sendSentinel(rig);
+        QVERIFY(device.waitForReceived(Sentinel.size()));
+        QTest::qWait(20);
+        QCOMPARE(device.received().toHex(' '), Sentinel.toHex(' '));
+    }
+}
+
+void ReadRequestsTest::conversionFailure_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("waiting"); // a read is already outstanding when the failing one is asked
+
+    QTest::newRow("start 70000") << "holding" << "70000" << "2" << "start address" << false;
+    QTest::newRow("start 65536") << "coils" << "65536" << "2" << "start address" << false;
+    QTest::newRow("start -1") << "inputs" << "-1" << "2" << "start address" << false;
+    QTest::newRow("start beyond 32 bits") << "holding" << "1E12" << "2" << "start address" << false;
+    QTest::newRow("start -0.6 rounds to -1") << "holding" << "-0.6" << "2" << "start address" << false;
+    QTest::newRow("length -1") << "holding" << "0" << "-1" << "length" << false;
+    QTest::newRow("length -3 for coils") << "coils" << "0" << "-3" << "length" << false;
+    QTest::newRow("start 70000 while waiting") << "holding" << "70000" << "2" << "start address" << true;
+    QTest::newRow("length -1 while waiting") << "inputs" << "0" << "-1" << "length" << true;
+}
+
+void ReadRequestsTest::conversionFailure()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, start);
+    QFETCH(QString, length);
+    QFETCH(QString, field);
+    QFETCH(bool, waiting);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+    if (waiting) {
+        // An outstanding write with one tick counted: none of it may change.
+        rig.form.txtStartReg->setText("0");
+        rig.form.txtLengthReg->setText("1");
+        rig.form.exchange().WriteHolding();
+        QVERIFY(device.waitForReceived(15));
+        device.clearReceived();
+        rig.form.TimerTO_Timer();
+        QCOMPARE(rig.state().countTO, qint16(1));
+    }
+    const Snapshot before = snapshot(rig);
+    const QString statusBefore = rig.status();
+
+    rig.form.txtStartReg->setText(start);
+    rig.form.txtLengthReg->setText(length);
+    callRead(rig, table);
+
+    QCOMPARE(rig.messages().size(), 1);
+    QVERIFY2(rig.messages().first().contains(field, Qt::CaseInsensitive), qPrintable(rig.messages().first()));
+    const Snapshot after = snapshot(rig);
+    QCOMPARE(after.flagRead, before.flagRead);
+    QCOMPARE(after.flagWrite, before.flagWrite);
+    QCOMPARE(after.countTO, before.countTO);
+    QCOMPARE(after.timerTO, before.timerTO);
+    QCOMPARE(after.timerTO, waiting);
+    QCOMPARE(after.bufSend.toHex(' '), before.bufSend.toHex(' '));
+    QCOMPARE(rig.status(), statusBefore); // a refusal is a message box, not a status
+
+    sendSentinel(rig);
+    QVERIFY(device.waitForReceived(Sentinel.size()));
+    QTest::qWait(20);
+    QCOMPARE(device.received().toHex(' '), Sentinel.toHex(' '));
+}
+
+void ReadRequestsTest::readAfterWriteTurnsTheFlags()
+{
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+
+    rig.form.txtLengthReg->setText("1");
+    rig.form.exchange().WriteHolding();
+    QVERIFY(!rig.state().flagRead);
+    QVERIFY(rig.state().flagWrite);
+    rig.form.TimerTO_Timer();
+    rig.form.TimerTO_Timer();
+    QCOMPARE(rig.state().countTO, qint16(2));
+
+    rig.form.exchange().ReadCoils();
+    QVERIFY(rig.state().flagRead);
+    QVERIFY(!rig.state().flagWrite);
+    QCOMPARE(rig.state().countTO, qint16(0));
+    QVERIFY(rig.form.TimerTO.isRunning());
+    QCOMPARE(bufSendBytes(rig.state()).toHex(' '), hex("00 00 00 00 00 06 01 01 00 00 00 01").toHex(' '));
+}
+
+void ReadRequestsTest::readWhileWaitingStartsTheWaitAgain()
+{
+    // Two reads in quick succession: two identical requests, both with transaction 0, and
+    // the count of ticks starts over.
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(device.waitForClient());
+
+    rig.form.txtLengthReg->setText("2");
+    rig.form.exchange().ReadHolding();
+    rig.form.TimerTO_Timer();
+    QCOMPARE(rig.state().countTO, qint16(1));
+    rig.form.exchange().ReadHolding();
+    QCOMPARE(rig.state().countTO, qint16(0));
+    QVERIFY(rig.form.TimerTO.isRunning());
+
+    const QByteArray one = hex("00 00 00 00 00 06 01 03 00 00 00 02");
+    QVERIFY(device.waitForReceived(24));
+    QCOMPARE(device.received().toHex(' '), (one + one).toHex(' '));
+    QCOMPARE(rig.messages(), QStringList());
+}
+
+QTEST_MAIN(ReadRequestsTest)
+#include "tst_read_requests.moc"

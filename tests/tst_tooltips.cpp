@@ -1,0 +1,272 @@
+// The tooltips: a value box names its item and, for a register, shows the value in hex, as
+// a signed number and in binary; the status line shows the last request and reply byte by
+// byte with the round trip. Checked on their own and on the window after real reads from a
+// scripted device.
+
+#include "scripted_device.h"
+#include "window_rig.h"
+#include "workflow/value_tooltips.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+using tooltips::Table;
+
+namespace {
+
+// A read against the scripted device as the operator does it: table, start and length
+// typed, Read clicked; the device answers reply once it has the 12-byte request. The
+// services' clock stands still at sentAt while the request goes out and reads repliedAt
+// when the reply is handled, so the round trip is known exactly.
+bool readFrom(WindowRig &rig, ScriptedDevice &device, const QString &table, const QString &start,
+              const QString &length, const QList<QByteArray> &replyPieces, double sentAt, double repliedAt,
+              QByteArray *request)
+{
+    rig.form.cboReg->setCurrentText(table);
+    rig.form.txtStartReg->setText(start);
+    rig.form.txtLengthReg->setText(length);
+    device.clearReceived();
+    rig.services->clock = sentAt;
+    rig.form.cmdRead->click();
+    if (!device.waitForReceived(12))
+        return false;
+    *request = device.received();
+    rig.services->clock = repliedAt;
+    const QString before = rig.form.lblStatus->toolTip();
+    for (const QByteArray &piece : replyPieces) {
+        device.send(piece);
+        QTest::qWait(20);
+    }
+    return QTest::qWaitFor([&] { return rig.form.lblStatus->toolTip() != before; }, 5000);
+}
+
+} // namespace
+
+class TooltipsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void registerReadings_data();
+    void registerReadings();
+    void itemNames_data();
+    void itemNames();
+    void exchangeTip_data();
+    void exchangeTip();
+
+    void valueTipsAfterRead_data();
+    void valueTipsAfterRead();
+    void statusTipAfterRead_data();
+    void statusTipAfterRead();
+    void statusTipWhileWaiting();
+    void valueTipsFollowStartAndTable();
+    void typedValueShowsItsReadings();
+};
+
+void TooltipsTest::registerReadings_data()
+{
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<QString>("readings");
+    QTest::newRow("300") << "300" << "0x012C  signed 300  binary 0000 0001 0010 1100";
+    QTest::newRow("0") << "0" << "0x0000  signed 0  binary 0000 0000 0000 0000";
+    QTest::newRow("32767, largest positive") << "32767" << "0x7FFF  signed 32767  binary 0111 1111 1111 1111";
+    QTest::newRow("32768, sign bit alone") << "32768" << "0x8000  signed -32768  binary 1000 0000 0000 0000";
+    QTest::newRow("65535, all ones") << "65535" << "0xFFFF  signed -1  binary 1111 1111 1111 1111";
+    QTest::newRow("typed with blanks") << " 1 0" << "0x000A  signed 10  binary 0000 0000 0000 1010";
+    QTest::newRow("typed in hex") << "&HA5" << "0x00A5  signed 165  binary 0000 0000 1010 0101";
+    QTest::newRow("rounded as written") << "2.5" << "0x0002  signed 2  binary 0000 0000 0000 0010";
+    // Texts the tool could not write as a register have no readings.
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("blank") << "  " << "";
+    QTest::newRow("negative") << "-1" << "";
+    QTest::newRow("above 65535") << "65536" << "";
+    QTest::newRow("beyond 32 bits") << "1E12" << "";
+}
+
+void TooltipsTest::registerReadings()
+{
+    QFETCH(QString, boxText);
+    QFETCH(QString, readings);
+    QCOMPARE(tooltips::registerReadings(boxText), readings);
+}
+
+void TooltipsTest::itemNames_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("register, first box") << "Holding Registers" << "17" << 0 << "Holding register 17";
+    QTest::newRow("register, last box") << "Holding Registers" << "17" << 15 << "Holding register 32";
+    QTest::newRow("coil") << "Coil Outputs" << "10" << 7 << "Coil 17";
+    QTest::newRow("discrete input") << "Digital Inputs" << "0" << 15 << "Discrete input 15";
+    QTest::newRow("start with a blank") << "Holding Registers" << "1 7" << 1 << "Holding register 18";
+    QTest::newRow("empty start is 0") << "Coil Outputs" << "" << 3 << "Coil 3";
+    QTest::newRow("last address") << "Holding Registers" << "65534" << 1 << "Holding register 65535";
+    QTest::newRow("typed table") << "holding" << "5" << 1 << "Address 6";
+    // No such item: the box is only a box.
+    QTest::newRow("beyond the last address") << "Holding Registers" << "65535" << 1 << "Value 1";
+    QTest::newRow("negative start") << "Coil Outputs" << "-1" << 0 << "Value 0";
+    QTest::newRow("start above 65535") << "Digital Inputs" << "70000" << 4 << "Value 4";
+}
+
+void TooltipsTest::itemNames()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, start);
+    QFETCH(int, box);
+    QFETCH(QString, name);
+    QCOMPARE(tooltips::itemName(tooltips::tableNamed(table), start, box), name);
+}
+
+void TooltipsTest::exchangeTip_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<double>("roundTripMs");
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("no reply yet") << hex("00 00 00 00 00 06 01 03 00 00 00 10") << QByteArray() << -1.0
+                                  << "Last request (12 bytes):\n    00 00 00 00 00 06 01 03 00 00 00 10\nNo reply yet";
+    QTest::newRow("exception")
+        << hex("00 00 00 00 00 06 01 01 00 00 00 08") << hex("00 00 00 00 00 03 01 81 02") << 3.4
+        << "Last request (12 bytes):\n    00 00 00 00 00 06 01 01 00 00 00 08\n"
+           "Last reply (9 bytes):\n    00 00 00 00 00 03 01 81 02\nRound trip: 3.4 ms";
+    QTest::newRow("long reply wraps every 16 bytes")
+        << hex("00 00 00 00 00 06 01 03 00 00 00 04")
+        << hex("00 00 00 00 00 0B 01 03 08 00 01 00 02 00 03 00 04") << 1500.0
+        << "Last request (12 bytes):\n    00 00 00 00 00 06 01 03 00 00 00 04\n"
+           "Last reply (17 bytes):\n    00 00 00 00 00 0B 01 03 08 00 01 00 02 00 03 00\n    04\n"
+           "Round trip: 1500.0 ms";
+}
+
+void TooltipsTest::exchangeTip()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(double, roundTripMs);
+    QFETCH(QString, tip);
+    QCOMPARE(tooltips::exchangeTip(request, reply, roundTripMs), tip);
+}
+
+void TooltipsTest::valueTipsAfterRead_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3
+    QTest::newRow("holding registers")
+        << "Holding Registers" << "3" << hex("00 00 00 00 00 09 01 03 06 01 2C FF FF 00 00")
+        << QStringList{"Holding register 17\n0x012C  signed 300  binary 0000 0001 0010 1100",
+                       "Holding register 18\n0xFFFF  signed -1  binary 1111 1111 1111 1111",
+                       "Holding register 19\n0x0000  signed 0  binary 0000 0000 0000 0000",
+                       "Holding register 20"};
+    QTest::newRow("coils") << "Coil Outputs" << "3" << hex("00 00 00 00 00 04 01 01 01 05")
+                           << QStringList{"Coil 17", "Coil 18", "Coil 19", "Coil 20"};
+    QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
+                                     << QStringList{"Discrete input 17", "Discrete input 18",
+                                                    "Discrete input 19", "Discrete input 20"};
+}
+
+void TooltipsTest::valueTipsAfterRead()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, length);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, tips);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QByteArray request;
+    QVERIFY(readFrom(rig, device, table, "17", length, {reply}, 1.0, 1.25, &request));
+    QVERIFY(rig.form.txtReg[0]->text() != QString()); // the reply did fill the boxes
+    for (int k = 0; k < tips.size(); ++k)
+        QCOMPARE(rig.form.txtReg[k]->toolTip(), tips[k]);
+}
+
+void TooltipsTest::statusTipAfterRead_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QString>("tip");
+    const QString request = "Last request (12 bytes):\n    00 00 00 00 00 06 01 03 00 11 00 02\n";
+    QTest::newRow("whole reply")
+        << QList<QByteArray>{hex("00 00 00 00 00 07 01 03 04 00 0A 01 2C")}
+        << request + "Last reply (13 bytes):\n    00 00 00 00 00 07 01 03 04 00 0A 01 2C\nRound trip: 250.0 ms";
+    QTest::newRow("reply in two pieces")
+        << QList<QByteArray>{hex("00 00 00 00 00 07 01"), hex("03 04 00 0A 01 2C")}
+        << request + "Last reply (13 bytes):\n    00 00 00 00 00 07 01 03 04 00 0A 01 2C\nRound trip: 250.0 ms";
+    QTest::newRow("exception reply")
+        << QList<QByteArray>{hex("00 00 00 00 00 03 01 83 02")}
+        << request + "Last reply (9 bytes):\n    00 00 00 00 00 03 01 83 02\nRound trip: 250.0 ms";
+}
+
+void TooltipsTest::statusTipAfterRead()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QString, tip);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QByteArray request;
+    QVERIFY(readFrom(rig, device, "Holding Registers", "17", "2", pieces, 2.0, 2.25, &request));
+    QCOMPARE(request, hex("00 00 00 00 00 06 01 03 00 11 00 02"));
+    QCOMPARE(rig.form.lblStatus->toolTip(), tip);
+}
+
+void TooltipsTest::statusTipWhileWaiting()
+{
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(rig.form.lblStatus->toolTip().isEmpty()); // nothing sent yet
+    rig.form.cboReg->setCurrentText("Coil Outputs");
+    rig.form.txtStartReg->setText("300");
+    rig.form.txtLengthReg->setText("2");
+    rig.form.cmdRead->click();
+    QVERIFY(device.waitForReceived(12));
+    QCOMPARE(rig.form.lblStatus->toolTip(),
+             QStringLiteral("Last request (12 bytes):\n    00 00 00 00 00 06 01 01 01 2C 00 02\nNo reply yet"));
+}
+
+void TooltipsTest::valueTipsFollowStartAndTable()
+{
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    QVERIFY(rig.connectTo(device.hostPort()));
+    QByteArray request;
+    QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1",
+                     {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5, &request));
+    QCOMPARE(rig.form.txtReg[0]->toolTip(),
+             QStringLiteral("Holding register 0\n0x8000  signed -32768  binary 1000 0000 0000 0000"));
+
+    // The box stands for start + k as the start box reads now.
+    rig.form.txtStartReg->setText("100");
+    QCOMPARE(rig.form.txtReg[0]->toolTip(),
+             QStringLiteral("Holding register 100\n0x8000  signed -32768  binary 1000 0000 0000 0000"));
+    QCOMPARE(rig.form.txtReg[5]->toolTip(), QStringLiteral("Holding register 105"));
+    rig.form.cboReg->setCurrentText("Coil Outputs");
+    QCOMPARE(rig.form.txtReg[0]->toolTip(), QStringLiteral("Coil 100"));
+    rig.form.cboReg->setCurrentText("Digital Inputs");
+    QCOMPARE(rig.form.txtReg[15]->toolTip(), QStringLiteral("Discrete input 115"));
+}
+
+void TooltipsTest::typedValueShowsItsReadings()
+{
+    // A value typed for a write shows what will go on the wire.
+    WindowRig rig;
+    QCOMPARE(rig.form.txtReg[3]->toolTip(), QStringLiteral("Holding register 3"));
+    QTest::keyClicks(rig.form.txtReg[3], "4660");
+    QCOMPARE(rig.form.txtReg[3]->toolTip(),
+             QStringLiteral("Holding register 3\n0x1234  signed 4660  binary 0001 0010 0011 0100"));
+    rig.form.txtReg[3]->clear();
+    QCOMPARE(rig.form.txtReg[3]->toolTip(), QStringLiteral("Holding register 3"));
+}
+
+QTEST_MAIN(TooltipsTest)
+#include "tst_tooltips.moc"

@@ -1,0 +1,414 @@
+// The window as the operator first sees it: where every control stands, what it says,
+// whether it is enabled, the selector's list, the icon, the focus order and whether the
+// texts fit their controls.
+
+#include "window_rig.h"
+#include "workflow/app_icon.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+#include <QTest>
+
+namespace {
+
+QWidget *control(Form1 &f, const QString &name)
+{
+    const QMap<QString, QWidget *> byName{
+        {"txtIP", f.txtIP}, {"cmdConnect", f.cmdConnect}, {"cmdDisconnect", f.cmdDisconnect},
+        {"txtStartReg", f.txtStartReg}, {"Label1", f.Label1}, {"txtLengthReg", f.txtLengthReg},
+        {"Label2", f.Label2}, {"Frame1", f.Frame1}, {"Label3", f.Label3}, {"cmdRead", f.cmdRead},
+        {"cmdWrite", f.cmdWrite}, {"lblStatus", f.lblStatus}, {"cmdRealtime", f.cmdRealtime},
+        {"cboReg", f.cboReg}, {"Label4", f.Label4}};
+    if (name.startsWith("txtReg"))
+        return f.txtReg[name.mid(6).toInt()];
+    return byName.value(name);
+}
+
+QString shownText(QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return e->text();
+    if (auto *b = qobject_cast<QPushButton *>(w))
+        return b->text();
+    if (auto *l = qobject_cast<QLabel *>(w))
+        return l->text();
+    if (auto *g = qobject_cast<QGroupBox *>(w))
+        return g->title();
+    if (auto *c = qobject_cast<QComboBox *>(w))
+        return c->currentText();
+    return QStringLiteral("<unknown kind>");
+}
+
+// The room a text box leaves for its text: the style's contents rectangle less the line
+// edit's own margins.
+QRect lineEditTextRoom(QLineEdit *e)
+{
+    QStyleOptionFrame opt;
+    opt.initFrom(e);
+    opt.rect = e->rect();
+    opt.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, e) : 0;
+    opt.midLineWidth = 0;
+    opt.state |= QStyle::State_Sunken;
+    const QMargins m = e->textMargins();
+    return e->style()->subElementRect(QStyle::SE_LineEditContents, &opt, e).marginsRemoved(m).adjusted(2, 1, -2, -1);
+}
+
+// The room a button leaves for its caption: inside its bevel, less the style's margin.
+QRect buttonTextRoom(QPushButton *b)
+{
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.rect = b->rect();
+    const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, &opt, b);
+    return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).adjusted(margin / 2, 0, -margin / 2, 0);
+}
+
+} // namespace
+
+class WindowLayoutTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void controls_data();
+    void controls();
+    void valueBoxes_data();
+    void valueBoxes();
+    void window();
+    void layoutIgnoresResizing();
+    void tableSelector();
+    void typedTableStaysOutOfList();
+    void icon();
+    void focusOrder_data();
+    void focusOrder();
+    void focusStartsInAddressBox();
+    void captionsFit_data();
+    void captionsFit();
+};
+
+void WindowLayoutTest::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("txtIP") << "txtIP" << QRect(16, 40, 169, 19) << "127.0.0.1" << true;
+    QTest::newRow("cmdConnect") << "cmdConnect" << QRect(16, 72, 81, 33) << "Connect" << true;
+    QTest::newRow("cmdDisconnect") << "cmdDisconnect" << QRect(104, 72, 81, 33) << "Disconnect" << false;
+    QTest::newRow("txtStartReg") << "txtStartReg" << QRect(104, 128, 81, 19) << "0" << true;
+    QTest::newRow("Label1") << "Label1" << QRect(16, 128, 73, 17) << "Start Address:" << true;
+    QTest::newRow("txtLengthReg") << "txtLengthReg" << QRect(104, 152, 81, 19) << "16" << true;
+    QTest::newRow("Label2") << "Label2" << QRect(16, 152, 73, 17) << "Length:" << true;
+    QTest::newRow("Frame1") << "Frame1" << QRect(208, 72, 209, 233) << "Data" << true;
+    QTest::newRow("Label3") << "Label3" << QRect(16, 16, 73, 17) << "IP Address:" << true;
+    QTest::newRow("cmdRead") << "cmdRead" << QRect(16, 200, 81, 33) << "Read" << true;
+    QTest::newRow("cmdWrite") << "cmdWrite" << QRect(104, 200, 81, 33) << "Write" << true;
+    QTest::newRow("lblStatus") << "lblStatus" << QRect(16, 344, 401, 17) << "" << true;
+    QTest::newRow("cmdRealtime") << "cmdRealtime" << QRect(16, 248, 169, 33) << "Realtime Monitoring ON" << true;
+    QTest::newRow("cboReg") << "cboReg" << QRect(264, 40, 153, 21) << "Holding Registers" << true;
+    QTest::newRow("Label4") << "Label4" << QRect(208, 40, 73, 17) << "Select:" << true;
+}
+
+void WindowLayoutTest::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+
+    WindowRig rig;
+    QWidget *w = control(rig.form, name);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget(), &rig.form);
+    QCOMPARE(w->geometry(), geometry);
+    QCOMPARE(shownText(w), text);
+    QCOMPARE(w->isEnabled(), enabled);
+    QVERIFY(!w->isHidden());
+    if (auto *e = qobject_cast<QLineEdit *>(w)) {
+        QCOMPARE(e->echoMode(), QLineEdit::Normal);
+        QVERIFY(!e->isReadOnly());
+        QCOMPARE(e->maxLength(), 32767); // Qt's default: no limit of our own
+    }
+    if (auto *b = qobject_cast<QPushButton *>(w)) {
+        // Enter and Escape belong to no button.
+        QVERIFY(!b->isDefault());
+        QVERIFY(!b->autoDefault());
+        QVERIFY(!b->text().contains('&'));
+    }
+    if (auto *l = qobject_cast<QLabel *>(w)) {
+        QCOMPARE(l->frameShape(), QFrame::NoFrame);
+        QVERIFY(l->alignment() & Qt::AlignLeft);
+        QVERIFY(!l->wordWrap());
+    }
+}
+
+void WindowLayoutTest::valueBoxes_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QRect>("inFrame");
+    QTest::addColumn<QPoint>("inWindow");
+    for (int k = 0; k < 16; ++k) {
+        const int left = k < 8 ? 16 : 104;
+        const int top = 24 + 24 * (k % 8);
+        QTest::addRow("txtReg(%d)", k) << k << QRect(left, top, 81, 19) << QPoint(k < 8 ? 224 : 312, 96 + 24 * (k % 8));
+    }
+}
+
+void WindowLayoutTest::valueBoxes()
+{
+    QFETCH(int, index);
+    QFETCH(QRect, inFrame);
+    QFETCH(QPoint, inWindow);
+
+    WindowRig rig;
+    QLineEdit *box = rig.form.txtReg[index];
+    QVERIFY(box);
+    QCOMPARE(box->parentWidget(), rig.form.Frame1);
+    QCOMPARE(box->geometry(), inFrame);
+    QCOMPARE(box->mapTo(&rig.form, QPoint(0, 0)), inWindow);
+    QCOMPARE(box->text(), QString());
+    QVERIFY(box->isEnabled());
+    QVERIFY(!box->isReadOnly());
+}
+
+void WindowLayoutTest::window()
+{
+    WindowRig rig;
+    QCOMPARE(rig.form.windowTitle(), QStringLiteral("Modbus TCP"));
+    QCOMPARE(rig.form.size(), QSize(432, 367));
+    QCOMPARE(rig.form.minimumSize(), QSize(432, 367));
+    QCOMPARE(rig.form.maximumSize(), QSize(432, 367));
+    QCOMPARE(rig.form.lblStatus->palette().color(QPalette::Window), rig.form.palette().color(QPalette::Window));
+    QVERIFY(!rig.form.TimerRead.isRunning());
+    QVERIFY(!rig.form.TimerTO.isRunning());
+    QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Closed));
+    QCOMPARE(rig.form.Winsock1.RemotePort, quint16(502));
+    QVERIFY(rig.form.Winsock1.RemoteHost.isEmpty());
+}
+
+void WindowLayoutTest::layoutIgnoresResizing()
+{
+    WindowRig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QList<QRect> before;
+    const auto children = rig.form.findChildren<QWidget *>();
+    for (QWidget *w : children)
+        before.append(w->geometry());
+
+    rig.form.resize(800, 600);
+    QTest::qWait(20);
+    QCOMPARE(rig.form.size(), QSize(432, 367));
+    rig.form.setMinimumSize(0, 0);
+    rig.form.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    rig.form.resize(800, 600);
+    QTest::qWait(20);
+    for (int i = 0; i < children.size(); ++i)
+        QCOMPARE(children[i]->geometry(), before[i]);
+}
+
+void WindowLayoutTest::tableSelector()
+{
+    WindowRig rig;
+    QComboBox *c = rig.form.cboReg;
+    QVERIFY(c->isEditable());
+    QCOMPARE(c->count(), 3);
+    QCOMPARE(c->itemText(0), QStringLiteral("Holding Registers"));
+    QCOMPARE(c->itemText(1), QStringLiteral("Coil Outputs"));
+    QCOMPARE(c->itemText(2), QStringLiteral("Digital Inputs"));
+    QCOMPARE(c->currentIndex(), 0);
+    QCOMPARE(c->currentText(), QStringLiteral("Holding Registers"));
+    // The selector stands in front of the right end of its label.
+    QVERIFY(rig.form.children().indexOf(c) > rig.form.children().indexOf(rig.form.Label4));
+    QWidget *onTop = rig.form.childAt(QPoint(275, 45)); // inside both rectangles
+    QVERIFY(onTop == c || c->isAncestorOf(onTop));
+}
+
+void WindowLayoutTest::typedTableStaysOutOfList()
+{
+    WindowRig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QComboBox *c = rig.form.cboReg;
+    QSignalSpy picked(c, &QComboBox::activated);
+    c->lineEdit()->selectAll();
+    QTest::keyClicks(c->lineEdit(), "Input Registers");
+    QTest::keyClick(c->lineEdit(), Qt::Key_Return);
+    QCOMPARE(c->currentText(), QStringLiteral("Input Registers"));
+    QCOMPARE(c->count(), 3);
+    QCOMPARE(c->itemText(0), QStringLiteral("Holding Registers"));
+    QCOMPARE(c->itemText(1), QStringLiteral("Coil Outputs"));
+    QCOMPARE(c->itemText(2), QStringLiteral("Digital Inputs"));
+    QCOMPARE(picked.count(), 0);
+}
+
+void WindowLayoutTest::icon()
+{
+    WindowRig rig;
+    const QIcon windowIcon = rig.form.windowIcon();
+    QVERIFY(!windowIcon.isNull());
+    QVERIFY(windowIcon.availableSizes().contains(QSize(16, 16)));
+    const QImage image = windowIcon.pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(16, 16));
+    QCOMPARE(image, appIconImage().convertToFormat(QImage::Format_ARGB32)); // the program's icon is the same
+
+    const QColor blue(0, 132, 255);
+    const QColor white(237, 241, 245);
+    QList<int> whiteRows;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            QCOMPARE(c.alpha(), 255);
+            QVERIFY2(c == blue || c == white, qPrintable(QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
+            const bool outer = x == 0 || y == 0 || x == 15 || y == 15;
+            if (outer)
+                QVERIFY2(c == blue, qPrintable(QStringLiteral("outer pixel %1,%2 is not blue").arg(x).arg(y)));
+            if (c == white && !whiteRows.contains(y))
+                whiteRows.append(y);
+        }
+    }
+    // Letters over several middle rows, then one blue row, then the rule: one unbroken run.
+    QVERIFY(whiteRows.size() >= 4);
+    const int rule = whiteRows.last();
+    QVERIFY(!whiteRows.contains(rule - 1));
+    QVERIFY(whiteRows.contains(rule - 2));
+    int first = -1, last = -1, count = 0;
+    for (int x = 0; x < 16; ++x) {
+        if (image.pixelColor(x, rule) == white) {
+            if (first < 0)
+                first = x;
+            last = x;
+            ++count;
+        }
+    }
+    QVERIFY(count >= 3);
+    QCOMPARE(count, last - first + 1);
+    QVERIFY(whiteRows.first() >= 3 && rule <= 12);
+}
+
+void WindowLayoutTest::focusOrder_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("backward");
+    QTest::newRow("disconnect disabled, forward") << false << false;
+    QTest::newRow("disconnect disabled, backward") << false << true;
+    QTest::newRow("disconnect enabled, forward") << true << false;
+    QTest::newRow("disconnect enabled, backward") << true << true;
+}
+
+void WindowLayoutTest::focusOrder()
+{
+    QFETCH(bool, connected);
+    QFETCH(bool, backward);
+
+    WindowRig rig;
+    Form1 &f = rig.form;
+    f.cmdConnect->setEnabled(!connected);
+    f.cmdDisconnect->setEnabled(connected);
+
+    QList<QWidget *> expected{f.txtIP, connected ? f.cmdDisconnect : f.cmdConnect, f.txtStartReg, f.txtLengthReg};
+    for (QLineEdit *box : f.txtReg)
+        expected.append(box);
+    expected << f.cmdRead << f.cmdWrite << f.cmdRealtime << f.cboReg;
+    if (backward)
+        std::reverse(expected.begin() + 1, expected.end()); // from txtIP back to cboReg and on
+    expected.append(f.txtIP);
+
+    f.show();
+    QApplication::setActiveWindow(&f);
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.txtIP->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), f.txtIP);
+
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), backward ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backward ? Qt::ShiftModifier : Qt::NoModifier);
+        QWidget *now = QApplication::focusWidget();
+        // The editable selector keeps the focus on itself or on its line edit.
+        const bool inSelector = expected[i] == f.cboReg && now && (now == f.cboReg || f.cboReg->isAncestorOf(now));
+        QVERIFY2(now == expected[i] || inSelector,
+                 qPrintable(QStringLiteral("step %1: focus on %2 (%3), expected %4 (%5)")
+                                .arg(i)
+                                .arg(now ? now->metaObject()->className() : "nothing")
+                                .arg(now ? shownText(now) : QString())
+                                .arg(expected[i]->metaObject()->className())
+                                .arg(shownText(expected[i]))));
+    }
+}
+
+void WindowLayoutTest::focusStartsInAddressBox()
+{
+    WindowRig rig;
+    rig.form.show();
+    QApplication::setActiveWindow(&rig.form);
+    QVERIFY(QTest::qWaitForWindowActive(&rig.form));
+    QTRY_COMPARE(QApplication::focusWidget(), rig.form.txtIP);
+}
+
+void WindowLayoutTest::captionsFit_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("txtIP") << "txtIP" << "127.0.0.1";
+    QTest::newRow("cmdConnect") << "cmdConnect" << "Connect";
+    QTest::newRow("cmdDisconnect") << "cmdDisconnect" << "Disconnect";
+    QTest::newRow("txtStartReg") << "txtStartReg" << "0";
+    QTest::newRow("Label1") << "Label1" << "Start Address:";
+    QTest::newRow("txtLengthReg") << "txtLengthReg" << "16";
+    QTest::newRow("Label2") << "Label2" << "Length:";
+    QTest::newRow("Frame1") << "Frame1" << "Data";
+    QTest::newRow("Label3") << "Label3" << "IP Address:";
+    QTest::newRow("cmdRead") << "cmdRead" << "Read";
+    QTest::newRow("cmdWrite") << "cmdWrite" << "Write";
+    QTest::newRow("cmdRealtime ON") << "cmdRealtime" << "Realtime Monitoring ON";
+    QTest::newRow("cmdRealtime OFF") << "cmdRealtime" << "Realtime Monitoring OFF";
+    QTest::newRow("cboReg Holding Registers") << "cboReg" << "Holding Registers";
+    QTest::newRow("cboReg Coil Outputs") << "cboReg" << "Coil Outputs";
+    QTest::newRow("cboReg Digital Inputs") << "cboReg" << "Digital Inputs";
+    QTest::newRow("Label4") << "Label4" << "Select:";
+}
+
+void WindowLayoutTest::captionsFit()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+
+    WindowRig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QWidget *w = control(rig.form, name);
+    QVERIFY(w);
+    const QFontMetrics fm(w->font());
+    QRect room;
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        room = lineEditTextRoom(e);
+    else if (auto *b = qobject_cast<QPushButton *>(w))
+        room = buttonTextRoom(b);
+    else if (auto *c = qobject_cast<QComboBox *>(w))
+        room = c->lineEdit()->geometry().adjusted(2, 0, -2, 0);
+    else if (auto *g = qobject_cast<QGroupBox *>(w))
+        room = QRect(0, 0, g->width() - 16, rig.form.txtReg[0]->y()); // the title stays above the boxes
+    else if (w == rig.form.Label4)
+        // The selector covers the label's right end; the caption lives in what is left.
+        room = QRect(0, 0, rig.form.cboReg->x() - w->x(), w->height());
+    else
+        room = w->contentsRect();
+
+    QVERIFY2(fm.horizontalAdvance(text) <= room.width(),
+             qPrintable(QStringLiteral("\"%1\" needs %2 px, %3 has %4")
+                            .arg(text).arg(fm.horizontalAdvance(text)).arg(name).arg(room.width())));
+    // One line: the font's line height fits where the control draws its text.
+    QVERIFY2(fm.height() <= room.height(),
+             qPrintable(QStringLiteral("a line is %1 px high, %2 has %3").arg(fm.height()).arg(name).arg(room.height())));
+}
+
+QTEST_MAIN(WindowLayoutTest)
+#include "tst_window_layout.moc"
