@@ -19,7 +19,7 @@ export DISPLAY=:93
 Xvfb "$DISPLAY" -screen 0 640x480x24 -nolisten tcp &
 xvfb=$!
 sim_log="$(mktemp)"
-"$build/sim/modbus-sim" --host 127.0.0.1 --port 0 >"$sim_log" &
+"$build/sim/modbus-sim" --host 127.0.0.1 --port "${SIM_PORT:-1502}" >"$sim_log" &
 sim=$!
 tool=""
 trap 'kill $tool $sim $xvfb 2>/dev/null || true; rm -f "$sim_log"' EXIT
