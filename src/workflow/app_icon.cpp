@@ -40,8 +40,10 @@ QImage appIconImage(int scale)
 
 QIcon appIcon()
 {
+    // Title bars, task bars and switchers use 16 to 64 pixels; the larger sizes live in the
+    // installed icon theme, so the running program does not hold them in memory.
     QIcon icon;
-    for (int scale : {1, 2, 3, 4, 8, 16})
+    for (int scale : {1, 2, 3, 4})
         icon.addPixmap(QPixmap::fromImage(appIconImage(scale)));
     return icon;
 }

@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <algorithm>
+#include <cmath>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -43,20 +44,32 @@ int textRoom(QWidget *w)
     return w->width();
 }
 
+// How far the font must shrink for every caption to fit its box: 1 when all fit.
+qreal shrinkNeeded(const QFont &font, const QList<QPair<QWidget *, QString>> &captions)
+{
+    const QFontMetricsF fm(font);
+    qreal shrink = 1;
+    for (const auto &[widget, text] : captions) {
+        shrink = std::min(shrink, textRoom(widget) / std::max<qreal>(fm.horizontalAdvance(text), 1));
+        shrink = std::min(shrink, widget->height() / fm.height());
+    }
+    return shrink;
+}
+
 // Every caption and initial text must fit its box on one line: take the largest font size,
-// up to the desktop's own, at which they all do.
+// up to the desktop's own, at which they all do. Text width grows about in proportion to
+// the size, so one measurement gives the size and a second confirms it.
 void fitFont(QWidget *window, const QList<QPair<QWidget *, QString>> &captions)
 {
     QFont font = window->font();
-    const qreal desktopSize = font.pointSizeF() > 0 ? font.pointSizeF() : 9;
-    for (qreal size = desktopSize; size >= 6; size -= 0.5) {
+    qreal size = font.pointSizeF() > 0 ? font.pointSizeF() : 9;
+    font.setPointSizeF(size);
+    const qreal shrink = shrinkNeeded(font, captions);
+    if (shrink < 1) {
+        size = std::max<qreal>(6, std::floor(size * shrink * 2) / 2);
         font.setPointSizeF(size);
-        const QFontMetrics fm(font);
-        const bool fits = std::all_of(captions.begin(), captions.end(), [&](const auto &c) {
-            return fm.horizontalAdvance(c.second) <= textRoom(c.first) && fm.height() <= c.first->height();
-        });
-        if (fits)
-            break;
+        while (size > 6 && shrinkNeeded(font, captions) < 1)
+            font.setPointSizeF(size -= 0.5);
     }
     window->setFont(font);
 }

@@ -1,0 +1,194 @@
+// Reassembly and decoding of a reply of 16 holding registers, without the network: the
+// pure framing and decoding, the whole reply handler over a fake socket with plain-string
+// controls, and the same handler filling the real window's boxes.
+
+#include "stand_in_services.h"
+
+#include "exchange/adu.h"
+#include "exchange/exchange.h"
+#include "exchange/reply_decoder.h"
+#include "platform/socket_control.h"
+#include "platform/ticker.h"
+#include "workflow/form1.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <map>
+
+namespace {
+
+// Transaction 0, protocol 0, length 35, unit 1, function 3, 32 data bytes: registers 0..15.
+QByteArray reply16()
+{
+    QByteArray b = QByteArray::fromHex("00000000002301" "03" "20");
+    for (int k = 0; k < 16; ++k) {
+        b.append(char(0));
+        b.append(char(k));
+    }
+    return b;
+}
+
+// Delivers what was queued as the socket would: a fresh copy of up to maxBytes.
+class FakeSocket : public SocketControl
+{
+public:
+    void Connect() override {}
+    void Close() override {}
+    qint16 State() const override { return Connected; }
+    void SendData(const QByteArray &) override {}
+    QByteArray GetData(qint64 maxBytes) override
+    {
+        const qint64 n = std::min<qint64>(maxBytes, inbound.size() - at);
+        if (n <= 0)
+            return {};
+        QByteArray taken(inbound.constData() + at, n);
+        at += n;
+        return taken;
+    }
+    void queue(const QByteArray &bytes)
+    {
+        inbound = bytes;
+        at = 0;
+    }
+
+private:
+    QByteArray inbound;
+    qint64 at = 0;
+};
+
+class PlainControls : public FormControls
+{
+public:
+    QString startText() const override { return QStringLiteral("0"); }
+    QString lengthText() const override { return QStringLiteral("16"); }
+    QString boxText(int index) const override { return boxes[index]; }
+    void setBoxText(int index, const QString &text) override { boxes[index] = text; }
+    void setStatus(const StatusLine &s) override { status = s; }
+
+    std::array<QString, 16> boxes;
+    StatusLine status;
+};
+
+class IdleTicker : public Ticker
+{
+public:
+    void start() override { running = true; }
+    void stop() override { running = false; }
+    bool isRunning() const override { return running; }
+    bool running = false;
+};
+
+void BM_TakeFrameAndDecode(benchmark::State &state)
+{
+    const QByteArray reply = reply16();
+    const Expectation read{true, false, -1};
+    QByteArray pending;
+    for (auto _ : state) {
+        pending.append(reply);
+        const adu::Frame frame = adu::takeFrame(pending);
+        ReplyOutcome outcome = decodeReply(frame.adu, read);
+        benchmark::DoNotOptimize(outcome);
+    }
+    if (!pending.isEmpty())
+        state.SkipWithError("reassembly left bytes behind");
+}
+BENCHMARK(BM_TakeFrameAndDecode);
+
+void BM_DataArrivalPlainControls(benchmark::State &state)
+{
+    const QByteArray reply = reply16();
+    PlainControls controls;
+    FakeSocket socket;
+    IdleTicker ticker;
+    bench::StandInServices services;
+    ModbusExchange exchange(controls, socket, ticker, services);
+    exchange.ReadHolding(); // the handler judges replies against the most recent request
+    for (auto _ : state) {
+        socket.queue(reply);
+        exchange.Winsock1_DataArrival(qint32(reply.size()));
+    }
+    if (controls.boxes[15] != QStringLiteral("15") || ticker.running)
+        state.SkipWithError("the reply was not taken");
+}
+BENCHMARK(BM_DataArrivalPlainControls);
+
+void BM_DataArrivalWindow(benchmark::State &state)
+{
+    const QByteArray reply = reply16();
+    FakeSocket socket;
+    Form1 form(std::make_unique<bench::StandInServices>(), &socket);
+    form.exchange().ReadHolding();
+    for (auto _ : state) {
+        socket.queue(reply);
+        form.exchange().Winsock1_DataArrival(qint32(reply.size()));
+    }
+    if (form.boxText(15) != QStringLiteral("15"))
+        state.SkipWithError("the reply was not taken");
+}
+BENCHMARK(BM_DataArrivalWindow);
+
+// Prints the usual console table, then one summary row per benchmark with the median of
+// the repetitions. CPU time, not wall time: on a loaded machine the wall clock also counts
+// the time other processes held the core.
+class RowReporter : public benchmark::ConsoleReporter
+{
+public:
+    RowReporter() : ConsoleReporter(OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
+                continue;
+            const std::string name = run.run_name.function_name;
+            // A later median replaces the single runs of the same benchmark.
+            auto known = std::find_if(medians.begin(), medians.end(), [&](const auto &m) { return m.first == name; });
+            if (known == medians.end())
+                medians.emplace_back(name, run.GetAdjustedCPUTime());
+            else if (run.run_type == Run::RT_Aggregate)
+                known->second = run.GetAdjustedCPUTime();
+        }
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const std::map<std::string, std::string> labels{
+            {"BM_TakeFrameAndDecode", "Decoding, adu::takeFrame + decodeReply"},
+            {"BM_DataArrivalPlainControls", "Decoding, Winsock1_DataArrival, fake socket, plain controls"},
+            {"BM_DataArrivalWindow", "Decoding, Winsock1_DataArrival, fake socket, the window's boxes"},
+        };
+        for (const auto &[name, ns] : medians) {
+            const auto label = labels.find(name);
+            bench::row(label == labels.end() ? name : label->second, bench::fixed(ns, 0) + " ns/reply", "—",
+                       "—", "report", "—");
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> medians; // in the order they ran
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    // The table goes to stdout for scripts/bench.sh; the console report to stderr.
+    RowReporter reporter;
+    reporter.SetOutputStream(&std::cerr);
+    reporter.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
