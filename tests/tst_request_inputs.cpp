@@ -251,6 +251,9 @@ void tst_RequestInputs::readRequest_data()
     QTest::newRow("length 2.5 is 2") << 3 << "0" << "2.5" << hex("0000 0000 0006 01 03 0000 0002") << QString();
     QTest::newRow("length 16.4 is 16") << 3 << "0" << "16.4" << hex("0000 0000 0006 01 03 0000 0010") << QString();
 
+    // The limit of 16 is the caller's; the builder itself carries both bytes of any length.
+    QTest::newRow("length 300, both bytes") << 3 << "0" << "300" << hex("0000 0000 0006 01 03 0000 012C") << QString();
+
     QTest::newRow("start 70000") << 3 << "70000" << "1" << QByteArray() << StartRefusal;
     QTest::newRow("start -5") << 1 << "-5" << "1" << QByteArray() << StartRefusal;
     QTest::newRow("start 1e10") << 2 << "1e10" << "1" << QByteArray() << StartRefusal;

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "exchange_fakes.h"
+#include "fake_services.h"
+
+#include "exchange/exchange.h"
+
+#include <QtTest>
+
+// The exchange wired to fakes, driven one call at a time: send a request, feed the device's
+// bytes in any pieces, tick the timeout.
+
+// Failure messages name the status line shown.
+inline char *toString(const StatusLine &s)
+{
+    return QTest::toString(QStringLiteral("\"%1\" in colour %2").arg(s.text).arg(int(s.colour)));
+}
+
+namespace rig {
+
+inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+inline constexpr int Green = int(StatusColour::Green);
+inline constexpr int Yellow = int(StatusColour::Yellow);
+
+inline QStringList filled(QStringList first)
+{
+    while (first.size() < 16)
+        first.append(QString());
+    return first;
+}
+
+inline QStringList markers()
+{
+    QStringList m;
+    for (int k = 0; k < 16; ++k)
+        m.append(QStringLiteral("m%1").arg(k));
+    return m;
+}
+
+inline const QStringList Emptied = filled({});
+
+// The status text of a Modbus exception reply, with the standard names of the codes.
+inline QString exceptionText(int code)
+{
+    static const QMap<int, QString> names{
+        {1, "Illegal function"},       {2, "Illegal data address"},     {3, "Illegal data value"},
+        {4, "Server device failure"},  {5, "Acknowledge"},              {6, "Server device busy"},
+        {8, "Memory parity error"},    {10, "Gateway path unavailable"}, {11, "Gateway target device failed to respond"},
+    };
+    const QString head = QStringLiteral("Modbus exception %1").arg(code);
+    return names.contains(code) ? head + QStringLiteral(": ") + names[code] : head;
+}
+
+struct Rig {
+    FakeControls controls;
+    FakeSocket socket;
+    FakeTicker ticker;
+    RecordingServices services;
+    ModbusExchange exchange{controls, socket, ticker, services};
+
+    // Sends one request with every box holding 1, then puts markers in the boxes so that
+    // an emptied or untouched box can be told apart.
+    bool send(const QString &request, const QString &length)
+    {
+        controls.length = length;
+        controls.boxes = QStringList(16, QStringLiteral("1"));
+        const qsizetype before = socket.sent.size();
+        if (request == QLatin1String("holding"))
+            exchange.ReadHolding();
+        else if (request == QLatin1String("coils"))
+            exchange.ReadCoils();
+        else if (request == QLatin1String("inputs"))
+            exchange.ReadInputs();
+        else if (request == QLatin1String("registers write"))
+            exchange.WriteHolding();
+        else if (request == QLatin1String("coils write"))
+            exchange.WriteCoils();
+        controls.boxes = markers();
+        controls.statuses.clear();
+        return socket.sent.size() == before + 1 && services.messages.isEmpty() && ticker.running;
+    }
+    bool isWrite() const { return exchange.state().flagWrite; }
+    void arrive(const QByteArray &bytes)
+    {
+        socket.waiting += bytes;
+        exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
+    }
+    // A sound reply to the request sent, with a result of its own.
+    QByteArray otherReply() const
+    {
+        if (!isWrite())
+            return hex("0000 0000 0005 01 03 02 1234");
+        return hex("0000 0000 0006 01 10 0000") + socket.sent.last().mid(10, 2);
+    }
+    StatusLine otherStatus() const
+    {
+        return isWrite() ? StatusLine{"Registers written", StatusColour::Green}
+                         : StatusLine{"Registers read", StatusColour::Green};
+    }
+    QStringList otherBoxes(const QStringList &before) const { return isWrite() ? before : filled({"4660"}); }
+};
+
+inline bool statusMatches(const StatusLine &s, const QString &text, int colour, bool prefixOnly)
+{
+    return int(s.colour) == colour && (prefixOnly ? s.text.startsWith(text) : s.text == text);
+}
+
+} // namespace rig

@@ -1,0 +1,232 @@
+// The byte stream from the device when it goes wrong: headers that cannot start a reply,
+// endless junk, replies that never arrive whole; and the reply timeout around them.
+
+#include "exchange_rig.h"
+
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+using namespace rig;
+
+class tst_ReplyStream : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void badHeader_data();
+    void badHeader();
+    void bufferHoldsOneReplyAtMost_data();
+    void bufferHoldsOneReplyAtMost();
+    void timeOut_data();
+    void timeOut();
+    void acceptedReplyEndsTheWait_data();
+    void acceptedReplyEndsTheWait();
+    void newRequestRestartsTheCount();
+};
+
+void tst_ReplyStream::badHeader_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<bool>("goodReplyFirst");
+
+    const QList<QPair<const char *, QByteArray>> headers{
+        {"protocol id 1", hex("0000 0001 0007 01")},     {"protocol id 0x0100", hex("0000 0100 0007 01")},
+        {"length 0", hex("0000 0000 0000 01")},          {"length 1", hex("0000 0000 0001 01")},
+        {"length 255", hex("0000 0000 00FF 01")},        {"length 65535", hex("0000 0000 FFFF 01")},
+    };
+    for (const auto &[name, header] : headers) {
+        QTest::addRow("%s after read", name) << "holding" << header << false;
+        QTest::addRow("%s after write", name) << "registers write" << header << false;
+        QTest::addRow("%s after a good reply", name) << "holding" << header << true;
+    }
+}
+
+// Nothing after a header that cannot start a reply has a boundary to trust: everything
+// buffered and everything waiting in the socket goes, and the next reply starts clean.
+void tst_ReplyStream::badHeader()
+{
+    QFETCH(QString, request);
+    QFETCH(QByteArray, header);
+    QFETCH(bool, goodReplyFirst);
+
+    Rig rig;
+    QVERIFY(rig.send(request, "10"));
+    const bool write = rig.isWrite();
+    QByteArray bytes = goodReplyFirst ? hex("0000 0000 0005 01 03 02 0007") : QByteArray();
+    bytes += header;
+    // Sound replies after the bad header, more than one read of the socket takes.
+    for (int i = 0; i < 60; ++i)
+        bytes += rig.otherReply();
+    rig.arrive(bytes);
+
+    QCOMPARE(rig.controls.statuses.size(), goodReplyFirst ? 2 : 1);
+    if (goodReplyFirst)
+        QCOMPARE(rig.controls.statuses.first().text, QStringLiteral("Registers read"));
+    const StatusLine shown = rig.controls.lastStatus();
+    QVERIFY2(statusMatches(shown, "Malformed reply", Yellow, true), qPrintable(shown.text));
+    QCOMPARE(rig.controls.boxes, write ? markers() : Emptied);
+    QVERIFY(!rig.ticker.running);
+    QCOMPARE(rig.exchange.state().countTO, 0);
+    QVERIFY(rig.exchange.state().bufRecv.isEmpty());
+    QCOMPARE(rig.socket.waiting.size(), 0);
+
+    rig.arrive(rig.otherReply());
+    QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
+    QCOMPARE(rig.controls.boxes, rig.otherBoxes(write ? markers() : Emptied));
+}
+
+void tst_ReplyStream::bufferHoldsOneReplyAtMost_data()
+{
+    QTest::addColumn<QByteArray>("junk");
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<int>("wholeReplies"); // -1: not counted
+
+    constexpr int MiB = 1024 * 1024;
+    QByteArray random(MiB, Qt::Uninitialized);
+    QRandomGenerator gen(20240601);
+    for (char &c : random)
+        c = char(gen.bounded(256));
+
+    // Longest replies back to back: 251 coil bytes each, far more values than boxes.
+    QByteArray longest = hex("0000 0000 00FE 01 01 FB") + QByteArray(251, char(0xA5));
+    QByteArray framed;
+    while (framed.size() < MiB)
+        framed += longest;
+    framed.truncate(MiB);
+
+    QTest::newRow("random bytes, 4 KiB pieces") << random << 4096 << -1;
+    QTest::newRow("random bytes, 3-byte pieces") << random.left(64 * 1024) << 3 << -1;
+    QTest::newRow("zero bytes, 1000-byte pieces") << QByteArray(MiB, '\0') << 1000 << -1;
+    QTest::newRow("longest replies, 4 KiB pieces") << framed << 4096 << MiB / 260;
+    QTest::newRow("longest replies, 7-byte pieces") << framed << 7 << MiB / 260;
+    QTest::newRow("longest replies, one piece") << framed << MiB << MiB / 260;
+}
+
+void tst_ReplyStream::bufferHoldsOneReplyAtMost()
+{
+    QFETCH(QByteArray, junk);
+    QFETCH(int, piece);
+    QFETCH(int, wholeReplies);
+
+    Rig rig;
+    QVERIFY(rig.send("coils", "16"));
+    // Also while the replies of one arrival are handled, not only once it is over.
+    qsizetype mostWhileHandling = 0;
+    rig.controls.onStatus = [&] {
+        mostWhileHandling = std::max(mostWhileHandling, rig.exchange.state().bufRecv.size());
+    };
+    for (qsizetype at = 0; at < junk.size(); at += piece) {
+        rig.arrive(junk.mid(at, piece));
+        const qsizetype held = rig.exchange.state().bufRecv.size();
+        if (held > 260 || !rig.socket.waiting.isEmpty())
+            QFAIL(qPrintable(QStringLiteral("after %1 bytes: %2 buffered, %3 left in the socket")
+                                 .arg(at + piece)
+                                 .arg(held)
+                                 .arg(rig.socket.waiting.size())));
+    }
+    QVERIFY(!rig.controls.statuses.isEmpty());
+    QVERIFY2(mostWhileHandling <= 260, qPrintable(QString::number(mostWhileHandling)));
+    if (wholeReplies >= 0) {
+        QCOMPARE(rig.controls.statuses.size(), wholeReplies);
+        QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Registers read", StatusColour::Green}));
+        QCOMPARE(rig.exchange.state().bufRecv.size(), junk.size() - qsizetype(wholeReplies) * 260);
+    }
+    QCOMPARE(rig.controls.boxesOutOfRange, 0);
+}
+
+void tst_ReplyStream::timeOut_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QByteArray>("partial");
+
+    QTest::newRow("read, nothing arrived") << "holding" << QByteArray();
+    QTest::newRow("read, three bytes arrived") << "holding" << hex("0000 00");
+    QTest::newRow("read, header arrived") << "holding" << hex("0000 0000 0007 01");
+    QTest::newRow("read, all but one byte arrived") << "holding" << hex("0000 0000 0007 01 03 04 000A FF");
+    QTest::newRow("write, nothing arrived") << "registers write" << QByteArray();
+    QTest::newRow("write, part arrived") << "registers write" << hex("0000 0000 0006 01 10");
+}
+
+void tst_ReplyStream::timeOut()
+{
+    QFETCH(QString, request);
+    QFETCH(QByteArray, partial);
+
+    Rig rig;
+    QVERIFY(rig.send(request, "10"));
+    rig.arrive(partial);
+    for (int tick = 1; tick <= 2; ++tick) {
+        rig.exchange.TimerTO_Timer();
+        QCOMPARE(rig.exchange.state().countTO, tick);
+        QVERIFY(rig.controls.statuses.isEmpty());
+        QVERIFY(rig.ticker.running);
+    }
+    rig.exchange.TimerTO_Timer();
+    QCOMPARE(rig.controls.statuses.size(), 1);
+    QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
+    QCOMPARE(rig.exchange.state().countTO, 0);
+    QVERIFY(!rig.ticker.running);
+    QVERIFY(rig.exchange.state().bufRecv.isEmpty());
+    QCOMPARE(rig.controls.boxes, markers());
+
+    // A whole reply after the timeout is still decoded, and nothing of the lost one sticks to it.
+    rig.arrive(rig.otherReply());
+    QCOMPARE(rig.controls.statuses.size(), 2);
+    QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
+    QCOMPARE(rig.controls.boxes, rig.otherBoxes(markers()));
+}
+
+void tst_ReplyStream::acceptedReplyEndsTheWait_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("register values") << "holding" << hex("0000 0000 0007 01 03 04 000A FFFF");
+    QTest::newRow("exception to a read") << "holding" << hex("0000 0000 0003 01 83 02");
+    QTest::newRow("malformed read reply") << "holding" << hex("0000 0000 0007 01 03 08 000A FFFF");
+    QTest::newRow("unexpected function code") << "coils" << hex("0000 0000 0003 01 05 00");
+    QTest::newRow("bad header") << "holding" << hex("0000 0001 0007 01 03 04 000A FFFF");
+    QTest::newRow("matching write echo") << "registers write" << hex("0000 0000 0006 01 10 0000 000A");
+    QTest::newRow("write echo of another quantity") << "registers write" << hex("0000 0000 0006 01 10 0000 0009");
+    QTest::newRow("exception to a write") << "coils write" << hex("0000 0000 0003 01 8F 04");
+}
+
+// A device that answered is never reported as silent: a tick that was already on its way
+// when the reply came does not turn into a timeout.
+void tst_ReplyStream::acceptedReplyEndsTheWait()
+{
+    QFETCH(QString, request);
+    QFETCH(QByteArray, bytes);
+
+    Rig rig;
+    QVERIFY(rig.send(request, "10"));
+    rig.exchange.TimerTO_Timer();
+    rig.exchange.TimerTO_Timer();
+    rig.arrive(bytes);
+    QCOMPARE(rig.controls.statuses.size(), 1);
+    const StatusLine answer = rig.controls.lastStatus();
+    QVERIFY(!rig.ticker.running);
+    rig.exchange.TimerTO_Timer();
+    QCOMPARE(rig.controls.statuses.size(), 1);
+    QCOMPARE(rig.controls.lastStatus(), answer);
+}
+
+void tst_ReplyStream::newRequestRestartsTheCount()
+{
+    Rig rig;
+    QVERIFY(rig.send("holding", "16"));
+    rig.exchange.TimerTO_Timer();
+    rig.exchange.TimerTO_Timer();
+    QVERIFY(rig.send("coils", "16"));
+    QCOMPARE(rig.exchange.state().countTO, 0);
+    rig.exchange.TimerTO_Timer();
+    rig.exchange.TimerTO_Timer();
+    QVERIFY(rig.controls.statuses.isEmpty());
+    rig.exchange.TimerTO_Timer();
+    QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
+}
+
+QTEST_GUILESS_MAIN(tst_ReplyStream)
+#include "tst_reply_stream.moc"
