@@ -117,6 +117,10 @@ void ReplyTimeoutTest::monitoringSilentDevice()
 
     // A read at once and then one a second: five requests span four seconds, more than
     // the three ticks that would report a single unanswered read.
+    // Connected after the window's own handler: sees the count right after each send.
+    QList<qint16> countAfterTick;
+    connect(&rig.form.TimerRead.timer(), &QTimer::timeout, this,
+            [&] { countAfterTick.append(rig.state().countTO); });
     rig.form.cmdRead_Click();
     QTest::mouseClick(rig.form.cmdRealtime, Qt::LeftButton);
     QCOMPARE(rig.form.cmdRealtime->text(), QStringLiteral("Realtime Monitoring OFF"));
@@ -131,6 +135,8 @@ void ReplyTimeoutTest::monitoringSilentDevice()
 
     QVERIFY(fiveSent);
     QVERIFY(!timedOut);
+    QVERIFY(countAfterTick.size() >= 4);
+    QCOMPARE(countAfterTick, QList<qint16>(countAfterTick.size(), 0));
     QCOMPARE(rig.status(), QStringLiteral("Connected"));
     QCOMPARE(rig.messages(), QStringList());
     const QByteArray one = hex("00 00 00 00 00 06 01 03 00 00 00 04");
