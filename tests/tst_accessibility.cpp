@@ -2,6 +2,7 @@
 // tied to their boxes, no keyboard access keys in the captions, and an event whenever the
 // status line says something new.
 
+#include "window_controls.h"
 #include "window_rig.h"
 
 #include <QAccessible>
@@ -29,19 +30,6 @@ int eventsFor(QObject *object, QAccessible::Event type)
 {
     return int(std::count_if(seenEvents.begin(), seenEvents.end(),
                              [&](const SeenEvent &e) { return e.object == object && e.type == type; }));
-}
-
-QWidget *control(Form1 &f, const QString &name)
-{
-    const QMap<QString, QWidget *> byName{
-        {"txtIP", f.txtIP}, {"cmdConnect", f.cmdConnect}, {"cmdDisconnect", f.cmdDisconnect},
-        {"txtStartReg", f.txtStartReg}, {"Label1", f.Label1}, {"txtLengthReg", f.txtLengthReg},
-        {"Label2", f.Label2}, {"Frame1", f.Frame1}, {"Label3", f.Label3}, {"cmdRead", f.cmdRead},
-        {"cmdWrite", f.cmdWrite}, {"lblStatus", f.lblStatus}, {"cmdRealtime", f.cmdRealtime},
-        {"cboReg", f.cboReg}, {"Label4", f.Label4}};
-    if (name.startsWith("txtReg"))
-        return f.txtReg[name.mid(6).toInt()];
-    return byName.value(name);
 }
 
 QString accessibleText(QWidget *w, QAccessible::Text t)

@@ -2,38 +2,13 @@
 // real window against a device on loopback; and the refusal boxes of monitoring, which must
 // not pile up.
 
-#include "scripted_device.h"
-#include "window_rig.h"
+#include "device_rig.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-
-namespace {
-
-// A read the test knows the bytes of: whatever reaches the device before it came from
-// the call under test, since TCP keeps the order.
-const QByteArray Sentinel = hex("00 00 00 00 00 06 01 03 00 07 00 03");
-
-void sendSentinel(WindowRig &rig)
-{
-    rig.form.txtStartReg->setText("7");
-    rig.form.txtLengthReg->setText("3");
-    rig.form.exchange().ReadHolding();
-}
-
-// Everything the device got, checked up to and including the sentinel.
-void expectOnWire(WindowRig &rig, ScriptedDevice &device, const QByteArray &expected)
-{
-    sendSentinel(rig);
-    QVERIFY(device.waitForReceived(expected.size() + Sentinel.size()));
-    QTest::qWait(20);
-    QCOMPARE(device.received().toHex(' '), (expected + Sentinel).toHex(' '));
-}
-
-} // namespace
 
 class CommandsTest : public QObject
 {
@@ -90,10 +65,8 @@ void CommandsTest::tableByExactName()
     QFETCH(QByteArray, expected);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
     rig.form.txtStartReg->setText("0");
     rig.form.txtLengthReg->setText("1");
     rig.form.txtReg[0]->setText("1");
@@ -140,12 +113,9 @@ void CommandsTest::pickingTable()
     QFETCH(QStringList, messages);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    if (socketConnected) {
-        QVERIFY(rig.connectTo(device.hostPort()));
-        QVERIFY(device.waitForClient());
-    }
+    if (socketConnected)
+        QVERIFY(connectRig(rig, device));
     rig.form.cmdConnect->setEnabled(connectEnabled);
 
     QComboBox *c = rig.form.cboReg;
@@ -162,12 +132,9 @@ void CommandsTest::pickingFromOpenList()
 {
     // The operator opens the list and clicks an item: the coil read goes out at once.
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(rig.shown());
+    QVERIFY(connectRig(rig, device));
 
     QComboBox *c = rig.form.cboReg;
     c->showPopup();
@@ -184,12 +151,9 @@ void CommandsTest::pickingFromOpenList()
 void CommandsTest::typingRaisesNothing()
 {
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(rig.shown());
+    QVERIFY(connectRig(rig, device));
 
     QComboBox *c = rig.form.cboReg;
     QSignalSpy picked(c, &QComboBox::activated);
@@ -251,10 +215,7 @@ void CommandsTest::monitoringButton()
 
 void CommandsTest::refusalsDoNotPileUp_data()
 {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<QString>("table");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QString>("message");
+    addRefusalColumns();
 
     QTest::newRow("not connected, holding") << false << "Holding Registers" << "16" << "Device not connected via TCP/IP!";
     QTest::newRow("not connected, coils") << false << "Coil Outputs" << "16" << "Device not connected via TCP/IP";
@@ -271,12 +232,9 @@ void CommandsTest::refusalsDoNotPileUp()
     QFETCH(QString, message);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    if (connected) {
-        QVERIFY(rig.connectTo(device.hostPort()));
-        QVERIFY(device.waitForClient());
-    }
+    if (connected)
+        QVERIFY(connectRig(rig, device));
     rig.form.cboReg->setEditText(table);
     rig.form.txtLengthReg->setText(length);
 

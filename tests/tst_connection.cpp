@@ -2,9 +2,8 @@
 // each, addresses the socket cannot use, a second click during the wait, a connection the
 // device ends, and the bytes of a reply cut short by any of these.
 
-#include "scripted_device.h"
+#include "device_rig.h"
 #include "sim_process.h"
-#include "window_rig.h"
 
 #include <QPushButton>
 #include <QTcpServer>
@@ -300,10 +299,8 @@ void ConnectionTest::partialReplyDiscarded()
     QFETCH(bool, disconnectFirst);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
     rig.form.txtLengthReg->setText("2");
     rig.form.cmdRead_Click();
     QVERIFY(device.waitForReceived(12));

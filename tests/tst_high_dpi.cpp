@@ -2,6 +2,7 @@
 // it grows as a whole, and every caption and initial text still fits its control on one
 // line, measured with the font at the size it is drawn in device pixels.
 
+#include "window_controls.h"
 #include "window_rig.h"
 
 #include <QComboBox>
@@ -22,16 +23,6 @@ qreal requestedScale()
     bool ok = false;
     const qreal s = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
     return ok && s > 0 ? s : 1.0;
-}
-
-QWidget *control(Form1 &f, const QString &name)
-{
-    const QMap<QString, QWidget *> byName{
-        {"txtIP", f.txtIP}, {"cmdConnect", f.cmdConnect}, {"cmdDisconnect", f.cmdDisconnect},
-        {"txtStartReg", f.txtStartReg}, {"Label1", f.Label1}, {"txtLengthReg", f.txtLengthReg},
-        {"Label2", f.Label2}, {"Label3", f.Label3}, {"cmdRead", f.cmdRead}, {"cmdWrite", f.cmdWrite},
-        {"cmdRealtime", f.cmdRealtime}, {"cboReg", f.cboReg}, {"Label4", f.Label4}};
-    return byName.value(name);
 }
 
 // Where a line edit draws its text: the style's contents less the text margins and the
@@ -86,8 +77,7 @@ void HighDpiTest::windowScalesAsAWhole()
 {
     const qreal scale = requestedScale();
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.shown());
 
     QCOMPARE(rig.form.devicePixelRatioF(), scale);
     QCOMPARE(rig.form.size(), QSize(Form1::ClientWidth, Form1::ClientHeight));
@@ -101,24 +91,7 @@ void HighDpiTest::windowScalesAsAWhole()
 
 void HighDpiTest::captionsFit_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("txtIP") << "txtIP" << "127.0.0.1";
-    QTest::newRow("cmdConnect") << "cmdConnect" << "Connect";
-    QTest::newRow("cmdDisconnect") << "cmdDisconnect" << "Disconnect";
-    QTest::newRow("txtStartReg") << "txtStartReg" << "0";
-    QTest::newRow("Label1") << "Label1" << "Start Address:";
-    QTest::newRow("txtLengthReg") << "txtLengthReg" << "16";
-    QTest::newRow("Label2") << "Label2" << "Length:";
-    QTest::newRow("Label3") << "Label3" << "IP Address:";
-    QTest::newRow("cmdRead") << "cmdRead" << "Read";
-    QTest::newRow("cmdWrite") << "cmdWrite" << "Write";
-    QTest::newRow("cmdRealtime ON") << "cmdRealtime" << "Realtime Monitoring ON";
-    QTest::newRow("cmdRealtime OFF") << "cmdRealtime" << "Realtime Monitoring OFF";
-    QTest::newRow("cboReg Holding Registers") << "cboReg" << "Holding Registers";
-    QTest::newRow("cboReg Coil Outputs") << "cboReg" << "Coil Outputs";
-    QTest::newRow("cboReg Digital Inputs") << "cboReg" << "Digital Inputs";
-    QTest::newRow("Label4") << "Label4" << "Select:";
+    addCaptionRows(false);
 }
 
 void HighDpiTest::captionsFit()
@@ -128,8 +101,7 @@ void HighDpiTest::captionsFit()
     const qreal scale = requestedScale();
 
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.shown());
     QWidget *w = control(rig.form, name);
     QVERIFY(w);
     const QRectF room = textRoom(rig.form, w);

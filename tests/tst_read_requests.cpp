@@ -1,24 +1,12 @@
 // The three read requests as they leave the window over a real loopback connection, and
 // every way a read is refused before anything is sent.
 
-#include "scripted_device.h"
-#include "window_rig.h"
+#include "device_rig.h"
 
 #include <QComboBox>
 #include <QTest>
 
 namespace {
-
-// A read the test knows the bytes of: whatever reaches the device before it came from
-// the call under test, since TCP keeps the order.
-const QByteArray Sentinel = hex("00 00 00 00 00 06 01 03 00 07 00 03");
-
-void sendSentinel(WindowRig &rig)
-{
-    rig.form.txtStartReg->setText("7");
-    rig.form.txtLengthReg->setText("3");
-    rig.form.exchange().ReadHolding();
-}
 
 void callRead(WindowRig &rig, const QString &table)
 {
@@ -92,10 +80,8 @@ void ReadRequestsTest::onTheWire()
     QFETCH(QByteArray, expected);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
 
     rig.form.txtStartReg->setText(start);
     rig.form.txtLengthReg->setText(length);
@@ -114,10 +100,7 @@ void ReadRequestsTest::onTheWire()
 
 void ReadRequestsTest::refused_data()
 {
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<QString>("table");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QString>("message");
+    addRefusalColumns();
 
     const QString tooMany = "Can not read more than 16 registers!";
     QTest::newRow("length 17, connected") << true << "holding" << "17" << tooMany;
@@ -141,12 +124,9 @@ void ReadRequestsTest::refused()
     QFETCH(QString, message);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    if (connected) {
-        QVERIFY(rig.connectTo(device.hostPort()));
-        QVERIFY(device.waitForClient());
-    }
+    if (connected)
+        QVERIFY(connectRig(rig, device));
     const Snapshot before = snapshot(rig);
     rig.form.txtStartReg->setText("0");
     rig.form.txtLengthReg->setText(length);
@@ -159,12 +139,8 @@ void ReadRequestsTest::refused()
     QCOMPARE(after.countTO, before.countTO);
     QCOMPARE(after.timerTO, false);
     QCOMPARE(after.bufSend, before.bufSend);
-    if (connected) {
-        sendSentinel(rig);
-        QVERIFY(device.waitForReceived(Sentinel.size()));
-        QTest::qWait(20);
-        QCOMPARE(device.received().toHex(' '), Sentinel.toHex(' '));
-    }
+    if (connected)
+        expectOnWire(rig, device, QByteArray());
 }
 
 void ReadRequestsTest::conversionFailure_data()
@@ -195,10 +171,8 @@ void ReadRequestsTest::conversionFailure()
     QFETCH(bool, waiting);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
     if (waiting) {
         // An outstanding write with one tick counted: none of it may change.
         rig.form.txtStartReg->setText("0");
@@ -227,19 +201,14 @@ void ReadRequestsTest::conversionFailure()
     QCOMPARE(after.bufSend.toHex(' '), before.bufSend.toHex(' '));
     QCOMPARE(rig.status(), statusBefore); // a refusal is a message box, not a status
 
-    sendSentinel(rig);
-    QVERIFY(device.waitForReceived(Sentinel.size()));
-    QTest::qWait(20);
-    QCOMPARE(device.received().toHex(' '), Sentinel.toHex(' '));
+    expectOnWire(rig, device, QByteArray());
 }
 
 void ReadRequestsTest::readAfterWriteTurnsTheFlags()
 {
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
 
     rig.form.txtLengthReg->setText("1");
     rig.form.exchange().WriteHolding();
@@ -262,10 +231,8 @@ void ReadRequestsTest::readWhileWaitingStartsTheWaitAgain()
     // Two reads in quick succession: two identical requests, both with transaction 0, and
     // the count of ticks starts over.
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
 
     rig.form.txtLengthReg->setText("2");
     rig.form.exchange().ReadHolding();

@@ -2,8 +2,7 @@
 // report it, an accepted reply ends the wait, and monitoring a silent device never reports
 // it because every send starts the count again.
 
-#include "scripted_device.h"
-#include "window_rig.h"
+#include "device_rig.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -48,9 +47,8 @@ void ReplyTimeoutTest::thirdTickReportsTimeout()
 {
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(connectRig(rig, device));
     TickCount ticks(rig.form);
     sendRequest(rig, "read");
     QVERIFY(rig.form.TimerTO.isRunning());
@@ -86,10 +84,8 @@ void ReplyTimeoutTest::replyAfterSecondTick()
     QFETCH(QString, status);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
     TickCount ticks(rig.form);
     sendRequest(rig, request);
     QVERIFY(device.waitForReceived(12));
@@ -109,10 +105,8 @@ void ReplyTimeoutTest::replyAfterSecondTick()
 void ReplyTimeoutTest::monitoringSilentDevice()
 {
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
-    QVERIFY(device.waitForClient());
+    QVERIFY(connectRig(rig, device));
     rig.form.txtLengthReg->setText("4");
 
     // A read at once and then one a second: five requests span four seconds, more than

@@ -37,6 +37,39 @@ struct Boxes {
     int highestRead() const { return read.isEmpty() ? -1 : *std::max_element(read.begin(), read.end()); }
 };
 
+// The columns of a write table: the texts typed, and either the request or the refusal.
+void addWriteColumns()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("refusal");
+}
+
+// Builds the write of the current row and checks the request, or the refusal, against it.
+void checkWrite(BuiltRequest (*build)(const QString &, const QString &, const BoxText &))
+{
+    QFETCH(QString, start);
+    QFETCH(QString, length);
+    QFETCH(QStringList, texts);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, refusal);
+
+    Boxes b{texts, {}};
+    const BuiltRequest built = build(start, length, b.reader());
+    QCOMPARE(built.refusal, refusal);
+    QCOMPARE(built.ok(), refusal.isEmpty());
+    QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
+    if (built.ok()) {
+        // The quantity on the wire is what a reply will be judged against.
+        const int quantity = quint8(expected[10]) * 256 + quint8(expected[11]);
+        QCOMPARE(built.quantity, quantity);
+        QVERIFY2(b.highestRead() < quantity,
+                 qPrintable(QStringLiteral("box %1 read with N = %2").arg(b.highestRead()).arg(quantity)));
+    }
+}
+
 } // namespace
 
 class tst_RequestInputs : public QObject
@@ -54,11 +87,7 @@ private Q_SLOTS:
 
 void tst_RequestInputs::writeRegisters_data()
 {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QString>("refusal");
+    addWriteColumns();
 
     QStringList sixteen;
     QByteArray sixteenData;
@@ -128,33 +157,12 @@ void tst_RequestInputs::writeRegisters_data()
 
 void tst_RequestInputs::writeRegisters()
 {
-    QFETCH(QString, start);
-    QFETCH(QString, length);
-    QFETCH(QStringList, texts);
-    QFETCH(QByteArray, expected);
-    QFETCH(QString, refusal);
-
-    Boxes b{texts, {}};
-    const BuiltRequest built = writeRegistersFrom(start, length, b.reader());
-    QCOMPARE(built.refusal, refusal);
-    QCOMPARE(built.ok(), refusal.isEmpty());
-    QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
-    if (built.ok()) {
-        // The quantity on the wire is what a reply will be judged against.
-        const int quantity = quint8(expected[10]) * 256 + quint8(expected[11]);
-        QCOMPARE(built.quantity, quantity);
-        QVERIFY2(b.highestRead() < quantity,
-                 qPrintable(QStringLiteral("box %1 read with N = %2").arg(b.highestRead()).arg(quantity)));
-    }
+    checkWrite(writeRegistersFrom);
 }
 
 void tst_RequestInputs::writeCoils_data()
 {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("length");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QString>("refusal");
+    addWriteColumns();
 
     const QStringList ten = boxes({"1", "0", "1", "1", "0", "0", "0", "0", "1", "1"});
     QStringList tenAndBox12 = ten;
@@ -216,23 +224,7 @@ void tst_RequestInputs::writeCoils_data()
 
 void tst_RequestInputs::writeCoils()
 {
-    QFETCH(QString, start);
-    QFETCH(QString, length);
-    QFETCH(QStringList, texts);
-    QFETCH(QByteArray, expected);
-    QFETCH(QString, refusal);
-
-    Boxes b{texts, {}};
-    const BuiltRequest built = writeCoilsFrom(start, length, b.reader());
-    QCOMPARE(built.refusal, refusal);
-    QCOMPARE(built.ok(), refusal.isEmpty());
-    QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
-    if (built.ok()) {
-        const int quantity = quint8(expected[10]) * 256 + quint8(expected[11]);
-        QCOMPARE(built.quantity, quantity);
-        QVERIFY2(b.highestRead() < quantity,
-                 qPrintable(QStringLiteral("box %1 read with N = %2").arg(b.highestRead()).arg(quantity)));
-    }
+    checkWrite(writeCoilsFrom);
 }
 
 void tst_RequestInputs::readRequest_data()

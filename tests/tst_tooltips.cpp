@@ -3,8 +3,7 @@
 // byte with the round trip. Checked on their own and on the window after real reads from a
 // scripted device.
 
-#include "scripted_device.h"
-#include "window_rig.h"
+#include "device_rig.h"
 #include "workflow/value_tooltips.h"
 
 #include <QComboBox>
@@ -176,9 +175,8 @@ void TooltipsTest::valueTipsAfterRead()
     QFETCH(QStringList, tips);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(connectRig(rig, device));
     QByteArray request;
     QVERIFY(readFrom(rig, device, table, "17", length, {reply}, 1.0, 1.25, &request));
     QVERIFY(rig.form.txtReg[0]->text() != QString()); // the reply did fill the boxes
@@ -208,9 +206,8 @@ void TooltipsTest::statusTipAfterRead()
     QFETCH(QString, tip);
 
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(connectRig(rig, device));
     QByteArray request;
     QVERIFY(readFrom(rig, device, "Holding Registers", "17", "2", pieces, 2.0, 2.25, &request));
     QCOMPARE(request, hex("00 00 00 00 00 06 01 03 00 11 00 02"));
@@ -220,9 +217,8 @@ void TooltipsTest::statusTipAfterRead()
 void TooltipsTest::statusTipWhileWaiting()
 {
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(connectRig(rig, device));
     QVERIFY(rig.form.lblStatus->toolTip().isEmpty()); // nothing sent yet
     rig.form.cboReg->setCurrentText("Coil Outputs");
     rig.form.txtStartReg->setText("300");
@@ -236,9 +232,8 @@ void TooltipsTest::statusTipWhileWaiting()
 void TooltipsTest::valueTipsFollowStartAndTable()
 {
     ScriptedDevice device;
-    QVERIFY(device.listen());
     WindowRig rig;
-    QVERIFY(rig.connectTo(device.hostPort()));
+    QVERIFY(connectRig(rig, device));
     QByteArray request;
     QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1",
                      {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5, &request));

@@ -2,6 +2,7 @@
 // whether it is enabled, the selector's list, the icon and whether the texts fit their
 // controls.
 
+#include "window_controls.h"
 #include "window_rig.h"
 #include "workflow/app_icon.h"
 
@@ -17,19 +18,6 @@
 #include <QTest>
 
 namespace {
-
-QWidget *control(Form1 &f, const QString &name)
-{
-    const QMap<QString, QWidget *> byName{
-        {"txtIP", f.txtIP}, {"cmdConnect", f.cmdConnect}, {"cmdDisconnect", f.cmdDisconnect},
-        {"txtStartReg", f.txtStartReg}, {"Label1", f.Label1}, {"txtLengthReg", f.txtLengthReg},
-        {"Label2", f.Label2}, {"Frame1", f.Frame1}, {"Label3", f.Label3}, {"cmdRead", f.cmdRead},
-        {"cmdWrite", f.cmdWrite}, {"lblStatus", f.lblStatus}, {"cmdRealtime", f.cmdRealtime},
-        {"cboReg", f.cboReg}, {"Label4", f.Label4}};
-    if (name.startsWith("txtReg"))
-        return f.txtReg[name.mid(6).toInt()];
-    return byName.value(name);
-}
 
 QString shownText(QWidget *w)
 {
@@ -195,8 +183,7 @@ void WindowLayoutTest::window()
 void WindowLayoutTest::layoutIgnoresResizing()
 {
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.shown());
     QList<QRect> before;
     const auto children = rig.form.findChildren<QWidget *>();
     for (QWidget *w : children)
@@ -314,25 +301,7 @@ void WindowLayoutTest::icon()
 
 void WindowLayoutTest::captionsFit_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("txtIP") << "txtIP" << "127.0.0.1";
-    QTest::newRow("cmdConnect") << "cmdConnect" << "Connect";
-    QTest::newRow("cmdDisconnect") << "cmdDisconnect" << "Disconnect";
-    QTest::newRow("txtStartReg") << "txtStartReg" << "0";
-    QTest::newRow("Label1") << "Label1" << "Start Address:";
-    QTest::newRow("txtLengthReg") << "txtLengthReg" << "16";
-    QTest::newRow("Label2") << "Label2" << "Length:";
-    QTest::newRow("Frame1") << "Frame1" << "Data";
-    QTest::newRow("Label3") << "Label3" << "IP Address:";
-    QTest::newRow("cmdRead") << "cmdRead" << "Read";
-    QTest::newRow("cmdWrite") << "cmdWrite" << "Write";
-    QTest::newRow("cmdRealtime ON") << "cmdRealtime" << "Realtime Monitoring ON";
-    QTest::newRow("cmdRealtime OFF") << "cmdRealtime" << "Realtime Monitoring OFF";
-    QTest::newRow("cboReg Holding Registers") << "cboReg" << "Holding Registers";
-    QTest::newRow("cboReg Coil Outputs") << "cboReg" << "Coil Outputs";
-    QTest::newRow("cboReg Digital Inputs") << "cboReg" << "Digital Inputs";
-    QTest::newRow("Label4") << "Label4" << "Select:";
+    addCaptionRows(true);
 }
 
 void WindowLayoutTest::captionsFit()
@@ -341,8 +310,7 @@ void WindowLayoutTest::captionsFit()
     QFETCH(QString, text);
 
     WindowRig rig;
-    rig.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(rig.shown());
     QWidget *w = control(rig.form, name);
     QVERIFY(w);
     const QFontMetrics fm(w->font());

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QString>
+#include <QTest>
 #include <memory>
 
 // The real window with a real TCP socket, whose message boxes are recorded instead of shown.
@@ -24,6 +25,13 @@ struct WindowRig {
         form.txtIP->setText(address);
         form.cmdConnect_Click();
         return form.Winsock1.State() == SocketControl::Connected;
+    }
+
+    // Shows the window and waits until it is on screen.
+    bool shown()
+    {
+        form.show();
+        return QTest::qWaitForWindowExposed(&form);
     }
 
     QString status() const { return form.lblStatus->text(); }
