@@ -22,9 +22,6 @@ cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug -DMODBUS_TCP_SANITIZE=ON >/
 cmake --build "$asan_build" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-if [ -f "$here/tests/lsan.supp" ]; then
-    export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0"
-fi
 (cd "$asan_build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 -E '^install_')
 
 if [ "${FUZZ_SECONDS:-20}" -gt 0 ]; then

@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 struct HostileRig : WindowRig {
     ScriptedDevice device;
 
@@ -55,6 +58,26 @@ struct HostileRig : WindowRig {
     bool waitForStatus(const QString &text, int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return status() == text; }, timeoutMs);
+    }
+    // Waits for the status and the boxes together: a reply split by TCP may show an earlier
+    // state for a moment.
+    bool waitForWindow(const QString &text, const QStringList &texts, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return status() == text && boxes() == texts; }, timeoutMs);
+    }
+
+    // Everything the device sent has reached the tool and the tool has taken it: nothing
+    // left in the device's buffer, in either kernel queue, or in the tool's socket.
+    bool deliveredAndTaken()
+    {
+        auto queued = [](qintptr fd, unsigned long request) {
+            int n = 0;
+            return ::ioctl(int(fd), request, &n) == 0 ? n : -1;
+        };
+        const QTcpSocket *tool = form.Winsock1.findChild<QTcpSocket *>();
+        const QTcpSocket *dev = device.client();
+        return tool && dev && dev->bytesToWrite() == 0 && queued(dev->socketDescriptor(), SIOCOUTQ) == 0
+               && queued(tool->socketDescriptor(), FIONREAD) == 0 && tool->bytesAvailable() == 0;
     }
 };
 

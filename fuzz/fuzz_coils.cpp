@@ -1,0 +1,69 @@
+// The coil packing of a write: for any texts in the start, length and value boxes, either
+// the request is refused naming the first bad field, or it is a sound write multiple coils
+// request whose data bits are boxes 0..N-1 in address order, padded with 0.
+//
+// Input: UTF-8 text, fields separated by ';': start address, length, then boxes 0 to 15
+// (missing ones are empty).
+
+#include "fakes.h"
+
+#include "exchange/numeric_text.h"
+#include "exchange/request_inputs.h"
+
+#include <cstdint>
+
+namespace {
+int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QStringList fields =
+        QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)).split(u';');
+    auto field = [&](int i) { return i < fields.size() ? fields[i] : QString(); };
+    const QString start = field(0);
+    const QString length = field(1);
+    int asked = 0;
+    const BuiltRequest built = writeCoilsFrom(start, length, [&](int k) {
+        FUZZ_CHECK(k >= 0 && k < 16);
+        ++asked;
+        return field(2 + k);
+    });
+
+    // What the texts mean, one field at a time.
+    const auto startWord = numeric::wordOf(start);
+    const auto n = numeric::wholeNumber(numeric::value(length));
+    const bool lengthOk = n && *n >= 0 && *n <= 16;
+    int firstBad = -1;
+    for (int k = 0; lengthOk && k < *n && firstBad < 0; ++k) {
+        const double v = numeric::value(field(2 + k));
+        if (v != 0.0 && v != 1.0)
+            firstBad = k;
+    }
+
+    if (!startWord) {
+        FUZZ_CHECK(built.refusal == refusal::StartAddress);
+    } else if (!lengthOk) {
+        FUZZ_CHECK(built.refusal == refusal::WriteLength);
+    } else if (firstBad >= 0) {
+        FUZZ_CHECK(built.refusal == refusal::coilValue(firstBad));
+    } else {
+        FUZZ_CHECK(built.ok() && built.quantity == *n);
+        const QByteArray &r = built.request;
+        const int bytes = (*n + 7) / 8;
+        FUZZ_CHECK(r.size() == 13 + bytes);
+        FUZZ_CHECK(be16(r, 0) == 0 && be16(r, 2) == 0 && be16(r, 4) == r.size() - 6);
+        FUZZ_CHECK(quint8(r[6]) == 1 && quint8(r[7]) == 15);
+        FUZZ_CHECK(quint8(r[8]) == startWord->high && quint8(r[9]) == startWord->low);
+        FUZZ_CHECK(be16(r, 10) == *n && quint8(r[12]) == bytes);
+        for (int k = 0; k < 8 * bytes; ++k) {
+            const int bit = (quint8(r[13 + k / 8]) >> (k % 8)) & 1;
+            const int want = k < *n && numeric::value(field(2 + k)) == 1.0 ? 1 : 0;
+            FUZZ_CHECK(bit == want);
+        }
+        FUZZ_CHECK(asked >= *n);
+        return 0;
+    }
+    FUZZ_CHECK(!built.ok() && built.request.isEmpty());
+    return 0;
+}

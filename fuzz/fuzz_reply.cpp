@@ -1,0 +1,224 @@
+// The reply path: whatever a device sends, cut into whatever arrivals TCP makes of it, with
+// any request outstanding, the window shows only sound values and a true status, and the
+// exchange's own state stays consistent.
+//
+// Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
+// 3 read discrete inputs, 4 write registers, 5 write coils), byte 1 its length (mod 17).
+// Then steps, each led by one byte h:
+//   h < 0xF8    the next h+1 bytes arrive in one piece
+//   0xF8        one tick of the reply timeout (only while it runs, as with a real timer)
+//   0xF9        the partial reply is dropped, as on connect and disconnect
+//   0xFA..0xFE  a new request of kind h-0xF9, its length the next byte (mod 17)
+//   0xFF        all remaining bytes arrive in one piece
+
+#include "fakes.h"
+
+#include "exchange/adu.h"
+#include "exchange/exchange.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+
+namespace {
+
+enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils };
+
+bool isRead(Kind k) { return k == ReadHolding || k == ReadCoils || k == ReadInputs; }
+bool isWrite(Kind k) { return k == WriteHolding || k == WriteCoils; }
+
+int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
+
+// "" or a decimal 0..65535 written the way the tool writes numbers (no sign, no leading 0).
+bool soundBox(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+    bool ok = false;
+    const uint v = text.toUInt(&ok);
+    return ok && v <= 65535 && text == QString::number(v);
+}
+
+bool wholeFrame(const QByteArray &r)
+{
+    return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
+}
+
+// What a sound read reply must put in the sixteen boxes, worked out from its bytes alone.
+std::array<QString, 16> expectedBoxes(const QByteArray &r)
+{
+    std::array<QString, 16> out{};
+    const int fc = quint8(r[7]);
+    const int count = quint8(r[8]);
+    for (int k = 0; k < 16; ++k) {
+        if (fc == 3 && 2 * k + 1 < count)
+            out[k] = QString::number(be16(r, 9 + 2 * k));
+        else if (fc != 3 && k / 8 < count)
+            out[k] = QString::number((quint8(r[9 + k / 8]) >> (k % 8)) & 1);
+    }
+    return out;
+}
+
+bool soundReadReply(const QByteArray &r)
+{
+    if (!wholeFrame(r) || r.size() < 9)
+        return false;
+    const int fc = quint8(r[7]);
+    const int count = quint8(r[8]);
+    return (fc == 1 || fc == 2 || fc == 3) && count == r.size() - 9 && (fc != 3 || count % 2 == 0);
+}
+
+struct Harness {
+    FakeControls controls;
+    FakeSocket socket;
+    FakeTicker ticker;
+    FakeServices services;
+    ModbusExchange exchange{controls, socket, ticker, services};
+    Kind outstanding = None; // the most recent request that went out
+    int writtenQuantity = -1;
+
+    void request(Kind kind, int length)
+    {
+        controls.length = QString::number(length);
+        const int before = controls.requests;
+        const int refusalsBefore = services.refusals;
+        switch (kind) {
+        case None: return;
+        case ReadHolding: exchange.ReadHolding(); break;
+        case ReadCoils: exchange.ReadCoils(); break;
+        case ReadInputs: exchange.ReadInputs(); break;
+        case WriteHolding: exchange.WriteHolding(); break;
+        case WriteCoils: exchange.WriteCoils(); break;
+        }
+        if (controls.requests == before) {
+            FUZZ_CHECK(services.refusals == refusalsBefore + 1); // refused, and said so
+            return;
+        }
+        FUZZ_CHECK(wholeFrame(socket.sent));
+        FUZZ_CHECK(quint8(socket.sent[7]) == (kind == ReadHolding    ? 3
+                                              : kind == ReadCoils    ? 1
+                                              : kind == ReadInputs   ? 2
+                                              : kind == WriteHolding ? 16
+                                                                     : 15));
+        FUZZ_CHECK(be16(socket.sent, 10) == length);
+        FUZZ_CHECK(ticker.running && exchange.state().countTO == 0);
+        outstanding = kind;
+        writtenQuantity = isWrite(kind) ? length : -1;
+        controls.boxesSet = 0;
+    }
+
+    // Runs for every reply the exchange takes, right after it changed the window.
+    void judgeReply(const QByteArray &r)
+    {
+        FUZZ_CHECK(outstanding != None); // before any request, nothing visible changes
+        FUZZ_CHECK(r.size() <= adu::MaxAduSize);
+        const StatusLine s = controls.status;
+        const bool read = s.text == msg::RegistersRead;
+        const bool written = s.text == msg::RegistersWritten;
+        const bool exception = s.text.startsWith(QStringLiteral("Modbus exception "));
+        FUZZ_CHECK(s.colour == (read || written ? StatusColour::Green : StatusColour::Yellow));
+        if (exception) {
+            FUZZ_CHECK(wholeFrame(r) && r.size() >= 9 && (quint8(r[7]) & 0x80));
+            FUZZ_CHECK(s.text.startsWith(QStringLiteral("Modbus exception %1").arg(quint8(r[8]))));
+        }
+
+        if (isRead(outstanding)) {
+            // Every outcome of a read rewrites all sixteen boxes: nothing stale stays as if fresh.
+            FUZZ_CHECK(controls.boxesSet == 0xFFFF);
+            FUZZ_CHECK(read == soundReadReply(r));
+            FUZZ_CHECK(!written && s.text != msg::ErrorWriting);
+            if (read) {
+                FUZZ_CHECK(controls.boxes == expectedBoxes(r));
+                // A coil or input read answered with bits shows only bits; a reply with
+                // function code 3 is decoded by its own function code.
+                if (quint8(r[7]) != 3) {
+                    for (const QString &b : controls.boxes)
+                        FUZZ_CHECK(b.isEmpty() || b == u"0" || b == u"1");
+                }
+            } else {
+                for (const QString &b : controls.boxes)
+                    FUZZ_CHECK(b.isEmpty());
+            }
+        } else {
+            FUZZ_CHECK(controls.boxesSet == 0); // a write reply never touches the boxes
+            const bool echo = wholeFrame(r) && r.size() >= 12 && (quint8(r[7]) == 15 || quint8(r[7]) == 16)
+                              && be16(r, 10) == writtenQuantity;
+            FUZZ_CHECK(written == echo);
+            FUZZ_CHECK(!read);
+        }
+        controls.boxesSet = 0;
+    }
+
+    void checkState() const
+    {
+        const FormState &st = exchange.state();
+        FUZZ_CHECK(st.bufRecv.size() <= adu::MaxAduSize);
+        // Every whole reply has been handled; what is left can only be the start of one.
+        QByteArray rest = st.bufRecv;
+        FUZZ_CHECK(adu::takeFrame(rest).status == adu::FrameStatus::NeedMore);
+        FUZZ_CHECK(st.countTO >= 0 && st.countTO <= 2);
+        FUZZ_CHECK(ticker.running || st.countTO == 0);
+        FUZZ_CHECK(st.flagRead == isRead(outstanding));
+        FUZZ_CHECK(st.flagWrite == isWrite(outstanding));
+        for (const QString &b : controls.boxes)
+            FUZZ_CHECK(soundBox(b));
+        if (outstanding == None)
+            FUZZ_CHECK(controls.statusChanges == 0);
+    }
+
+    void arrive(const QByteArray &bytes)
+    {
+        socket.pending.append(bytes);
+        const int repliesBefore = controls.replies;
+        exchange.Winsock1_DataArrival(qint32(socket.pending.size()));
+        FUZZ_CHECK(socket.pending.isEmpty()); // everything that arrived was taken
+        // A reply that was taken ends the wait.
+        if (controls.replies != repliesBefore)
+            FUZZ_CHECK(!ticker.running && exchange.state().countTO == 0);
+    }
+
+    void tick()
+    {
+        if (!ticker.running)
+            return;
+        const int before = exchange.state().countTO;
+        exchange.TimerTO_Timer();
+        if (before == 2) {
+            FUZZ_CHECK(controls.status.text == msg::TimeOut && !ticker.running);
+            FUZZ_CHECK(exchange.state().bufRecv.isEmpty()); // never glued onto a later reply
+        } else {
+            FUZZ_CHECK(exchange.state().countTO == before + 1 && ticker.running);
+        }
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    Harness h;
+    h.controls.onReply = [&h](const QByteArray &r) { h.judgeReply(r); };
+    h.request(Kind(data[0] % 6), data[1] % 17);
+    h.checkState();
+
+    size_t at = 2;
+    while (at < size) {
+        const uint8_t step = data[at++];
+        if (step < 0xF8 || step == 0xFF) {
+            const size_t n = step == 0xFF ? size - at : std::min<size_t>(step + 1, size - at);
+            h.arrive(QByteArray(reinterpret_cast<const char *>(data + at), qsizetype(n)));
+            at += n;
+        } else if (step == 0xF8) {
+            h.tick();
+        } else if (step == 0xF9) {
+            h.exchange.discardPartialReply();
+        } else {
+            const int length = at < size ? data[at++] % 17 : 1;
+            h.request(Kind(step - 0xF9), length);
+        }
+        h.checkState();
+    }
+    return 0;
+}
