@@ -12,7 +12,17 @@ build="${BUILD_DIR:-$here/build}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+# Each ctest run ends with "N% tests passed, N tests failed out of T"; the totals are
+# added up for the closing line.
+summary="$(mktemp)"
+trap 'rm -f "$summary"' EXIT
+run_ctest() {
+    local dir=$1
+    shift
+    (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "$@") | tee -a "$summary"
+}
+
+run_ctest "$build"
 
 # The same tests on an instrumented build: any memory error, leak or undefined behaviour
 # fails the test that ran into it. The install tests only copy and package files, and the
@@ -22,8 +32,14 @@ cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug -DMODBUS_TCP_SANITIZE=ON >/
 cmake --build "$asan_build" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-(cd "$asan_build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 -E '^install_')
+run_ctest "$asan_build" -E '^install_'
 
+fuzz_targets=0
 if [ "${FUZZ_SECONDS:-20}" -gt 0 ]; then
     FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-$here/build-fuzz}" scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+    fuzz_targets=$(ls fuzz/fuzz_*.cpp | wc -l)
 fi
+
+# Reached only when everything passed: any failure above has already ended the script.
+tests=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$summary" | awk '{ s += $1 } END { print s + 0 }')
+echo "all: $((tests + fuzz_targets)) passed, 0 failed"

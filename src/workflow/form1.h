@@ -57,7 +57,6 @@ public:
     QtTicker TimerTO;
 
     ModbusExchange &exchange() { return m_exchange; }
-    WindowServices &services() { return *m_services; }
 
     // Handlers.
     void cmdConnect_Click();
@@ -95,5 +94,4 @@ private:
     void refreshValueTip(int box);
 
     ModbusExchange m_exchange;
-    bool m_waiting = false;
 };
