@@ -27,13 +27,23 @@ std::optional<quint16> word16(const QString &text)
     return quint16(w->high << 8 | w->low);
 }
 
-// N of a write: the whole number of the length text, from 0 to 16 (one box per item).
-std::optional<int> writeCount(const QString &lengthText)
+// The start address and N of a write, or the refusal of the first of them that is unsound.
+// N is the whole number of the length text, 0 to 16: one box per item.
+struct WriteRange {
+    quint16 start = 0;
+    int count = 0;
+    QString refusal;
+};
+
+WriteRange writeRange(const QString &startText, const QString &lengthText)
 {
+    const auto start = word16(startText);
+    if (!start)
+        return {0, 0, refusal::StartAddress};
     const auto n = numeric::wholeNumber(numeric::value(lengthText));
     if (!n || *n < 0 || *n > 16)
-        return std::nullopt;
-    return *n;
+        return {0, 0, refusal::WriteLength};
+    return {*start, *n, {}};
 }
 
 } // namespace
@@ -52,40 +62,35 @@ BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, cons
 
 BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box)
 {
-    const auto start = word16(startText);
-    if (!start)
-        return refused(refusal::StartAddress);
-    const auto n = writeCount(lengthText);
-    if (!n)
-        return refused(refusal::WriteLength);
+    const WriteRange range = writeRange(startText, lengthText);
+    if (!range.refusal.isEmpty())
+        return refused(range.refusal);
     QList<quint16> values;
-    for (int k = 0; k < *n; ++k) {
+    for (int k = 0; k < range.count; ++k) {
         const auto v = word16(box(k));
         if (!v)
             return refused(refusal::registerValue(k));
         values.append(*v);
     }
-    return {adu::writeRegistersRequest(*start, values), {}, *n};
+    return {adu::writeRegistersRequest(range.start, values), {}, range.count};
 }
 
 BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box)
 {
-    const auto start = word16(startText);
-    if (!start)
-        return refused(refusal::StartAddress);
-    const auto n = writeCount(lengthText);
-    if (!n)
-        return refused(refusal::WriteLength);
+    const WriteRange range = writeRange(startText, lengthText);
+    if (!range.refusal.isEmpty())
+        return refused(range.refusal);
+    const int n = range.count;
 
     // Each group of eight boxes becomes one data byte through its text of digits, the
     // box of the highest address first; boxes at and beyond N count as 0.
     QByteArray packed;
-    for (int first = 0; first < *n; first += 8) {
+    for (int first = 0; first < n; first += 8) {
         QString groupText;
         for (int j = 0; j < 8; ++j) {
             const int k = first + j;
             QChar digit = u'0';
-            if (k < *n) {
+            if (k < n) {
                 const double v = numeric::value(box(k));
                 if (v != 0.0 && v != 1.0)
                     return refused(refusal::coilValue(k));
@@ -95,5 +100,5 @@ BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText,
         }
         packed.append(char(*SetByte(groupText))); // eight binary digits always fit a byte
     }
-    return {adu::writeCoilsRequest(*start, quint16(*n), packed), {}, *n};
+    return {adu::writeCoilsRequest(range.start, quint16(n), packed), {}, n};
 }
