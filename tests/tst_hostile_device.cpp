@@ -3,6 +3,7 @@
 // status and no box shows data the reply did not soundly carry; and each time, after a
 // reconnect, the tool reads a well-behaved device correctly.
 
+#include "exception_text.h"
 #include "hostile_rig.h"
 
 #include <QtTest>
@@ -11,17 +12,6 @@ namespace {
 
 const QString Holding = QStringLiteral("Holding Registers");
 const QString Coils = QStringLiteral("Coil Outputs");
-
-QString exceptionText(int code)
-{
-    static const QMap<int, QString> names{
-        {1, "Illegal function"},      {2, "Illegal data address"},     {3, "Illegal data value"},
-        {4, "Server device failure"}, {5, "Acknowledge"},              {6, "Server device busy"},
-        {8, "Memory parity error"},   {10, "Gateway path unavailable"}, {11, "Gateway target device failed to respond"},
-    };
-    const QString head = QStringLiteral("Modbus exception %1").arg(code);
-    return names.contains(code) ? head + QStringLiteral(": ") + names[code] : head;
-}
 
 } // namespace
 
