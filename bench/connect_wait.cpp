@@ -1,14 +1,14 @@
 // CPU spent by the window while it waits the two seconds of a connect that is refused:
 // the wait must sleep in the event loop, not spin.
 
-#include "stand_in_services.h"
+#include "bench_window.h"
+#include "closed_port.h"
 
 #include "workflow/form1.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTcpServer>
 
 #include <cstdlib>
 #include <vector>
@@ -34,7 +34,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Form1 form(std::make_unique<bench::StandInServices>());
+    Form1 form(bench::windowServices());
     form.show();
 
     const quint16 port = closedPort();

@@ -2,13 +2,13 @@
 // pure framing and decoding, the whole reply handler over a fake socket with plain-string
 // controls, and the same handler filling the real window's boxes.
 
-#include "stand_in_services.h"
+#include "bench_common.h"
+#include "exchange_fakes.h"
+#include "fake_services.h"
 
 #include "exchange/adu.h"
 #include "exchange/exchange.h"
 #include "exchange/reply_decoder.h"
-#include "platform/socket_control.h"
-#include "platform/ticker.h"
 #include "workflow/form1.h"
 
 #include <QApplication>
@@ -33,56 +33,6 @@ QByteArray reply16()
     return b;
 }
 
-// Delivers what was queued as the socket would: a fresh copy of up to maxBytes.
-class FakeSocket : public SocketControl
-{
-public:
-    void Connect() override {}
-    void Close() override {}
-    qint16 State() const override { return Connected; }
-    void SendData(const QByteArray &) override {}
-    QByteArray GetData(qint64 maxBytes) override
-    {
-        const qint64 n = std::min<qint64>(maxBytes, inbound.size() - at);
-        if (n <= 0)
-            return {};
-        QByteArray taken(inbound.constData() + at, n);
-        at += n;
-        return taken;
-    }
-    void queue(const QByteArray &bytes)
-    {
-        inbound = bytes;
-        at = 0;
-    }
-
-private:
-    QByteArray inbound;
-    qint64 at = 0;
-};
-
-class PlainControls : public FormControls
-{
-public:
-    QString startText() const override { return QStringLiteral("0"); }
-    QString lengthText() const override { return QStringLiteral("16"); }
-    QString boxText(int index) const override { return boxes[index]; }
-    void setBoxText(int index, const QString &text) override { boxes[index] = text; }
-    void setStatus(const StatusLine &s) override { status = s; }
-
-    std::array<QString, 16> boxes;
-    StatusLine status;
-};
-
-class IdleTicker : public Ticker
-{
-public:
-    void start() override { running = true; }
-    void stop() override { running = false; }
-    bool isRunning() const override { return running; }
-    bool running = false;
-};
-
 void BM_TakeFrameAndDecode(benchmark::State &state)
 {
     const QByteArray reply = reply16();
@@ -102,14 +52,15 @@ BENCHMARK(BM_TakeFrameAndDecode);
 void BM_DataArrivalPlainControls(benchmark::State &state)
 {
     const QByteArray reply = reply16();
-    PlainControls controls;
+    FakeControls controls;
+    controls.recordStatuses = false;
     FakeSocket socket;
-    IdleTicker ticker;
-    bench::StandInServices services;
+    FakeTicker ticker;
+    RecordingServices services;
     ModbusExchange exchange(controls, socket, ticker, services);
     exchange.ReadHolding(); // the handler judges replies against the most recent request
     for (auto _ : state) {
-        socket.queue(reply);
+        socket.waiting = reply;
         exchange.Winsock1_DataArrival(qint32(reply.size()));
     }
     if (controls.boxes[15] != QStringLiteral("15") || ticker.running)
@@ -121,10 +72,10 @@ void BM_DataArrivalWindow(benchmark::State &state)
 {
     const QByteArray reply = reply16();
     FakeSocket socket;
-    Form1 form(std::make_unique<bench::StandInServices>(), &socket);
+    Form1 form(std::make_unique<RecordingServices>(), &socket);
     form.exchange().ReadHolding();
     for (auto _ : state) {
-        socket.queue(reply);
+        socket.waiting = reply;
         form.exchange().Winsock1_DataArrival(qint32(reply.size()));
     }
     if (form.boxText(15) != QStringLiteral("15"))

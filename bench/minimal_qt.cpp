@@ -3,7 +3,7 @@
 // MINIMAL_WITH_NETWORK, it also holds a QTcpSocket, as the tool does, so that the share of
 // Qt Network (and the libraries it pulls in) in the tool's start-up can be told apart.
 
-#include "platform/exit_after_first_paint.h"
+#include "exit_after_first_paint.h"
 
 #include <QApplication>
 #include <QLabel>

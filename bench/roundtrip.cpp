@@ -5,7 +5,7 @@
 // QTcpSocket on the same event loop that only sends the request and waits for the reply's
 // bytes, runs in the same turns: it is the floor the toolkit sets under the tool.
 
-#include "stand_in_services.h"
+#include "bench_window.h"
 
 #include "exchange/status.h"
 #include "workflow/form1.h"
@@ -257,7 +257,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    Form1 form(std::make_unique<bench::StandInServices>());
+    Form1 form(bench::windowServices());
     form.show();
     form.txtIP->setText(QString::fromStdString(o.host) + QLatin1Char(':') + QString::number(o.port));
     form.cmdConnect_Click();

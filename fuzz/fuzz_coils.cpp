@@ -5,10 +5,11 @@
 // Input: UTF-8 text, fields separated by ';': start address, length, then boxes 0 to 15
 // (missing ones are empty).
 
-#include "fakes.h"
+#include "fuzz_check.h"
 
 #include "exchange/numeric_text.h"
 #include "exchange/request_inputs.h"
+#include "exchange/texts.h"
 
 #include <cstdint>
 
@@ -42,11 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     if (!startWord) {
-        FUZZ_CHECK(built.refusal == refusal::StartAddress);
+        FUZZ_CHECK(built.refusal == msg::StartAddressRange);
     } else if (!lengthOk) {
-        FUZZ_CHECK(built.refusal == refusal::WriteLength);
+        FUZZ_CHECK(built.refusal == msg::LengthRange);
     } else if (firstBad >= 0) {
-        FUZZ_CHECK(built.refusal == refusal::coilValue(firstBad));
+        FUZZ_CHECK(built.refusal == msg::coilValueRange(firstBad));
     } else {
         FUZZ_CHECK(built.ok() && built.quantity == *n);
         const QByteArray &r = built.request;

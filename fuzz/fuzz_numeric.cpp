@@ -6,7 +6,7 @@
 // blank is inserted for the check that blanks change nothing; the rest is the text. The
 // first eight bytes of the text are also split as a raw 64-bit number.
 
-#include "fakes.h"
+#include "fuzz_check.h"
 
 #include "exchange/numeric_text.h"
 

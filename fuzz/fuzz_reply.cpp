@@ -11,7 +11,9 @@
 //   0xFA..0xFE  a new request of kind h-0xF9, its length the next byte (mod 17)
 //   0xFF        all remaining bytes arrive in one piece
 
-#include "fakes.h"
+#include "exchange_fakes.h"
+#include "fake_services.h"
+#include "fuzz_check.h"
 
 #include "exchange/adu.h"
 #include "exchange/exchange.h"
@@ -45,9 +47,9 @@ bool wholeFrame(const QByteArray &r)
 }
 
 // What a sound read reply must put in the sixteen boxes, worked out from its bytes alone.
-std::array<QString, 16> expectedBoxes(const QByteArray &r)
+QStringList expectedBoxes(const QByteArray &r)
 {
-    std::array<QString, 16> out{};
+    QStringList out(16, QString());
     const int fc = quint8(r[7]);
     const int count = quint8(r[8]);
     for (int k = 0; k < 16; ++k) {
@@ -72,7 +74,7 @@ struct Harness {
     FakeControls controls;
     FakeSocket socket;
     FakeTicker ticker;
-    FakeServices services;
+    RecordingServices services;
     ModbusExchange exchange{controls, socket, ticker, services};
     Kind outstanding = None; // the most recent request that went out
     int writtenQuantity = -1;
@@ -81,7 +83,7 @@ struct Harness {
     {
         controls.length = QString::number(length);
         const int before = controls.requests;
-        const int refusalsBefore = services.refusals;
+        const qsizetype refusalsBefore = services.messages.size();
         switch (kind) {
         case None: return;
         case ReadHolding: exchange.ReadHolding(); break;
@@ -91,16 +93,17 @@ struct Harness {
         case WriteCoils: exchange.WriteCoils(); break;
         }
         if (controls.requests == before) {
-            FUZZ_CHECK(services.refusals == refusalsBefore + 1); // refused, and said so
+            FUZZ_CHECK(services.messages.size() == refusalsBefore + 1); // refused, and said so
             return;
         }
-        FUZZ_CHECK(wholeFrame(socket.sent));
-        FUZZ_CHECK(quint8(socket.sent[7]) == (kind == ReadHolding    ? 3
+        const QByteArray &sent = socket.sent.last();
+        FUZZ_CHECK(wholeFrame(sent));
+        FUZZ_CHECK(quint8(sent[7]) == (kind == ReadHolding    ? 3
                                               : kind == ReadCoils    ? 1
                                               : kind == ReadInputs   ? 2
                                               : kind == WriteHolding ? 16
                                                                      : 15));
-        FUZZ_CHECK(be16(socket.sent, 10) == length);
+        FUZZ_CHECK(be16(sent, 10) == length);
         FUZZ_CHECK(ticker.running && exchange.state().countTO == 0);
         outstanding = kind;
         writtenQuantity = isWrite(kind) ? length : -1;
@@ -112,7 +115,7 @@ struct Harness {
     {
         FUZZ_CHECK(outstanding != None); // before any request, nothing visible changes
         FUZZ_CHECK(r.size() <= adu::MaxAduSize);
-        const StatusLine s = controls.status;
+        const StatusLine s = controls.lastStatus();
         const bool read = s.text == msg::RegistersRead;
         const bool written = s.text == msg::RegistersWritten;
         const bool exception = s.text.startsWith(QStringLiteral("Modbus exception "));
@@ -168,10 +171,11 @@ struct Harness {
 
     void arrive(const QByteArray &bytes)
     {
-        socket.pending.append(bytes);
+        socket.waiting.append(bytes);
         const int repliesBefore = controls.replies;
-        exchange.Winsock1_DataArrival(qint32(socket.pending.size()));
-        FUZZ_CHECK(socket.pending.isEmpty()); // everything that arrived was taken
+        exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
+        FUZZ_CHECK(socket.waiting.isEmpty()); // everything that arrived was taken
+        FUZZ_CHECK(socket.negativeAsks == 0 && controls.boxesOutOfRange == 0);
         // A reply that was taken ends the wait.
         if (controls.replies != repliesBefore)
             FUZZ_CHECK(!ticker.running && exchange.state().countTO == 0);
@@ -184,7 +188,7 @@ struct Harness {
         const int before = exchange.state().countTO;
         exchange.TimerTO_Timer();
         if (before == 2) {
-            FUZZ_CHECK(controls.status.text == msg::TimeOut && !ticker.running);
+            FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut && !ticker.running);
             FUZZ_CHECK(exchange.state().bufRecv.isEmpty()); // never glued onto a later reply
         } else {
             FUZZ_CHECK(exchange.state().countTO == before + 1 && ticker.running);

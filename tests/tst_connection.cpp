@@ -2,6 +2,7 @@
 // each, addresses the socket cannot use, a second click during the wait, a connection the
 // device ends, and the bytes of a reply cut short by any of these.
 
+#include "closed_port.h"
 #include "device_rig.h"
 #include "sim_process.h"
 
@@ -12,18 +13,7 @@
 
 namespace {
 
-// A loopback port on which nothing listens: one that was just in use and is free again.
-quint16 freedPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-QString deadAddress() { return QStringLiteral("127.0.0.1:%1").arg(freedPort()); }
+QString deadAddress() { return QStringLiteral("127.0.0.1:%1").arg(closedPort()); }
 
 void expectConnectedButtons(Form1 &f)
 {

@@ -1,19 +1,10 @@
 #include "adu.h"
 
+#include "bytes.h"
+
 namespace adu {
 
 namespace {
-
-quint16 be16(const QByteArray &b, int at)
-{
-    return quint16(quint8(b[at]) << 8 | quint8(b[at + 1]));
-}
-
-void appendBe16(QByteArray &b, quint16 v)
-{
-    b.append(char(v >> 8));
-    b.append(char(v & 0xff));
-}
 
 // Header and function code; the length field counts the unit id and everything after it.
 QByteArray header(quint16 lengthField, quint8 functionCode)

@@ -36,7 +36,7 @@ void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText)
 {
     // The length limit comes before the connection: with neither, the length is what the
     // operator hears about. The same limit holds for registers and bits: 16 boxes.
-    if (numeric::value(m_controls.lengthText()) > 16) {
+    if (numeric::value(m_controls.lengthText()) > BoxCount) {
         refuse(msg::TooManyRegisters);
         return;
     }
@@ -53,30 +53,18 @@ void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText)
     send(built.request, true, built.quantity);
 }
 
-void ModbusExchange::WriteHolding()
+void ModbusExchange::WriteHolding() { write(writeRegistersFrom, msg::NotConnectedBang); }
+void ModbusExchange::WriteCoils() { write(writeCoilsFrom, msg::NotConnected); }
+
+void ModbusExchange::write(WriteBuilder build, const QString &notConnectedText)
 {
     // The connection is checked before any text is read.
     if (!connected()) {
-        refuse(msg::NotConnectedBang);
+        refuse(notConnectedText);
         return;
     }
-    const BuiltRequest built = writeRegistersFrom(m_controls.startText(), m_controls.lengthText(),
-                                                  [this](int k) { return m_controls.boxText(k); });
-    if (!built.ok()) {
-        refuse(built.refusal);
-        return;
-    }
-    send(built.request, false, built.quantity);
-}
-
-void ModbusExchange::WriteCoils()
-{
-    if (!connected()) {
-        refuse(msg::NotConnected);
-        return;
-    }
-    const BuiltRequest built = writeCoilsFrom(m_controls.startText(), m_controls.lengthText(),
-                                              [this](int k) { return m_controls.boxText(k); });
+    const BuiltRequest built = build(m_controls.startText(), m_controls.lengthText(),
+                                     [this](int k) { return m_controls.boxText(k); });
     if (!built.ok()) {
         refuse(built.refusal);
         return;
@@ -140,10 +128,10 @@ void ModbusExchange::apply(const ReplyOutcome &outcome, const QByteArray &reply)
         m_controls.setBoxText(k, outcome.boxes[k]);
     m_controls.setStatus(statusFor(outcome));
     m_controls.replyTaken(m_lastRequest, reply, (m_services.clockSeconds() - m_sentAt) * 1000.0);
-    if (outcome.endsWait()) {
-        m_state.countTO = 0;
-        m_timerTO.stop();
-    }
+    // Every reply that is not ignored ends the wait, a write reply that does not match
+    // included: the device has answered, and its answer is on screen.
+    m_state.countTO = 0;
+    m_timerTO.stop();
 }
 
 void ModbusExchange::TimerTO_Timer()

@@ -3,6 +3,7 @@
 #include "form_controls.h"
 #include "form_state.h"
 #include "reply_decoder.h"
+#include "request_inputs.h"
 
 class SocketControl;
 class Ticker;
@@ -35,6 +36,7 @@ public:
 
 private:
     void read(quint8 functionCode, const QString &notConnectedText);
+    void write(WriteBuilder build, const QString &notConnectedText);
     bool connected() const;
     void refuse(const QString &text);
     void send(const QByteArray &request, bool isRead, int quantity);

@@ -24,6 +24,7 @@ std::optional<qint32> wholeNumber(double value);
 struct Word {
     quint8 high;
     quint8 low;
+    quint16 value() const { return quint16(high << 8 | low); }
 };
 std::optional<Word> split(qint64 whole);
 

@@ -2,6 +2,7 @@
 
 #include "adu.h"
 #include "bits.h"
+#include "bytes.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ ReplyOutcome decodeRead(const QByteArray &adu)
     int box = 0;
     if (fc == adu::ReadHoldingRegisters) {
         for (int i = DataAt; i + 1 < adu.size() && box < BoxCount; i += 2)
-            o.boxes[box++] = QString::number(quint8(adu[i]) * 256 + quint8(adu[i + 1]));
+            o.boxes[box++] = QString::number(be16(adu, i));
     } else {
         for (int i = DataAt; i < adu.size() && box < BoxCount; ++i) {
             for (int j = 0; j < 8 && box < BoxCount; ++j)
@@ -70,7 +71,7 @@ ReplyOutcome decodeWrite(const QByteArray &adu, int writtenQuantity)
     if (fc == adu::WriteMultipleCoils || fc == adu::WriteMultipleRegisters) {
         if (adu.size() < QuantityAt + 2)
             return malformed(QStringLiteral("write reply of %1 bytes").arg(adu.size()), false);
-        const int quantity = quint8(adu[QuantityAt]) * 256 + quint8(adu[QuantityAt + 1]);
+        const int quantity = be16(adu, QuantityAt);
         if (quantity == writtenQuantity)
             return {ReplyOutcome::RegistersWritten, 0, {}, {}};
     }
@@ -95,11 +96,10 @@ ReplyOutcome malformedHeader(const QByteArray &pending, const Expectation &expec
 {
     if (!expect.flagRead && !expect.flagWrite)
         return {};
-    auto be16 = [&](int at) { return quint8(pending[at]) << 8 | quint8(pending[at + 1]); };
     QString detail;
-    if (pending.size() >= 4 && be16(2) != 0)
-        detail = QStringLiteral("protocol identifier %1").arg(be16(2));
+    if (pending.size() >= 4 && be16(pending, 2) != 0)
+        detail = QStringLiteral("protocol identifier %1").arg(be16(pending, 2));
     else if (pending.size() >= 6)
-        detail = QStringLiteral("length field %1").arg(be16(4));
+        detail = QStringLiteral("length field %1").arg(be16(pending, 4));
     return malformed(detail, expect.flagRead);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "value_boxes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -30,11 +32,7 @@ struct ReplyOutcome {
     // After a read: the text of each of the 16 boxes, "" for an emptied box. Empty when the
     // outcome leaves the boxes alone.
     QStringList boxes;
-
-    bool endsWait() const { return kind != Ignored; }
 };
-
-constexpr int BoxCount = 16;
 
 ReplyOutcome decodeReply(const QByteArray &adu, const Expectation &expect);
 

@@ -3,17 +3,8 @@
 #include "adu.h"
 #include "bits.h"
 #include "numeric_text.h"
-
-namespace refusal {
-QString registerValue(int box)
-{
-    return QStringLiteral("Value %1 must be a whole number from 0 to 65535.").arg(box);
-}
-QString coilValue(int box)
-{
-    return QStringLiteral("Value %1 must be 0 or 1.").arg(box);
-}
-} // namespace refusal
+#include "texts.h"
+#include "value_boxes.h"
 
 namespace {
 
@@ -24,7 +15,7 @@ std::optional<quint16> word16(const QString &text)
     const auto w = numeric::wordOf(text);
     if (!w)
         return std::nullopt;
-    return quint16(w->high << 8 | w->low);
+    return w->value();
 }
 
 // The start address and N of a write, or the refusal of the first of them that is unsound.
@@ -39,10 +30,10 @@ WriteRange writeRange(const QString &startText, const QString &lengthText)
 {
     const auto start = word16(startText);
     if (!start)
-        return {0, 0, refusal::StartAddress};
+        return {0, 0, msg::StartAddressRange};
     const auto n = numeric::wholeNumber(numeric::value(lengthText));
-    if (!n || *n < 0 || *n > 16)
-        return {0, 0, refusal::WriteLength};
+    if (!n || *n < 0 || *n > BoxCount)
+        return {0, 0, msg::LengthRange};
     return {*start, *n, {}};
 }
 
@@ -52,12 +43,12 @@ BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, cons
 {
     const auto start = numeric::wordOf(startText);
     if (!start)
-        return refused(refusal::StartAddress);
+        return refused(msg::StartAddressRange);
     const auto length = numeric::wordOf(lengthText);
     if (!length)
-        return refused(refusal::ReadLength);
+        return refused(msg::LengthRange);
     return {adu::readRequest(functionCode, start->high, start->low, length->high, length->low), {},
-            length->high * 256 + length->low};
+            length->value()};
 }
 
 BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box)
@@ -69,7 +60,7 @@ BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthT
     for (int k = 0; k < range.count; ++k) {
         const auto v = word16(box(k));
         if (!v)
-            return refused(refusal::registerValue(k));
+            return refused(msg::registerValueRange(k));
         values.append(*v);
     }
     return {adu::writeRegistersRequest(range.start, values), {}, range.count};
@@ -93,7 +84,7 @@ BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText,
             if (k < n) {
                 const double v = numeric::value(box(k));
                 if (v != 0.0 && v != 1.0)
-                    return refused(refusal::coilValue(k));
+                    return refused(msg::coilValueRange(k));
                 digit = v == 1.0 ? u'1' : u'0';
             }
             groupText.prepend(digit);

@@ -16,14 +16,6 @@ struct BuiltRequest {
 
 using BoxText = std::function<QString(int index)>;
 
-namespace refusal {
-inline const QString StartAddress = QStringLiteral("The start address must be a whole number from 0 to 65535.");
-inline const QString ReadLength = QStringLiteral("The length must be a whole number from 0 to 16.");
-inline const QString WriteLength = QStringLiteral("The length must be a whole number from 0 to 16.");
-QString registerValue(int box);
-QString coilValue(int box);
-} // namespace refusal
-
 // The 12-byte read request for the start and length texts; the length limit of 16 and the
 // connection are checked by the caller first.
 BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, const QString &lengthText);
@@ -34,3 +26,5 @@ BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthT
 // Write multiple coils: boxes 0 to N-1 each 0 or 1 by their numeric value; the bits of the
 // last data byte beyond N are 0, as the Modbus standard pads it.
 BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box);
+
+using WriteBuilder = BuiltRequest (*)(const QString &startText, const QString &lengthText, const BoxText &box);

@@ -4,12 +4,10 @@
 #include <QObject>
 #include <QString>
 
-class QTcpSocket;
-
 // The tool's TCP client connection, in the shape the handlers use: set the remote host,
 // connect, close, ask the state, send bytes, take what arrived. Everything happens on the
 // window's thread; the handlers learn of arrivals through DataArrival and of the
-// connection's end through Closed.
+// connection's end through Lost.
 class SocketControl : public QObject
 {
     Q_OBJECT
@@ -44,26 +42,4 @@ Q_SIGNALS:
     void StateChanged(qint16 state);
     // The connection ended without Close: the peer closed it, or it failed.
     void Lost();
-};
-
-// The socket control over QTcpSocket.
-class TcpSocketControl : public SocketControl
-{
-    Q_OBJECT
-public:
-    explicit TcpSocketControl(QObject *parent = nullptr);
-
-    void Connect() override;
-    void Close() override;
-    qint16 State() const override;
-    void SendData(const QByteArray &bytes) override;
-    QByteArray GetData(qint64 maxBytes) override;
-
-private:
-    void setState(qint16 state);
-
-    QTcpSocket *m_socket;
-    qint16 m_state = Closed;
-    bool m_wasConnected = false;
-    bool m_closing = false; // Close was asked for: the end of the connection is not a loss
 };

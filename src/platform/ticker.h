@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-
 // A ticker as the handlers use it: start, stop, ask whether it runs; each tick calls back on
 // the window's thread. Starting a running ticker restarts its interval.
 class Ticker
@@ -12,23 +9,4 @@ public:
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
-};
-
-class QtTicker : public Ticker
-{
-public:
-    // onTick runs with context as the receiver, so it never outlives it.
-    template <typename F>
-    QtTicker(int intervalMs, QObject *context, F onTick)
-    {
-        m_timer.setInterval(intervalMs);
-        QObject::connect(&m_timer, &QTimer::timeout, context, onTick);
-    }
-    void start() override { m_timer.start(); }
-    void stop() override { m_timer.stop(); }
-    bool isRunning() const override { return m_timer.isActive(); }
-    QTimer &timer() { return m_timer; }
-
-private:
-    QTimer m_timer;
 };

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 // The toolkit services the handlers call: a modal message box with one OK button, the busy
 // pointer, and a clock. Tests replace them so that nothing waits for a person.
 class WindowServices
@@ -15,19 +13,6 @@ public:
     virtual void setBusy(bool busy) = 0;
     // Seconds on a steady clock.
     virtual double clockSeconds() const = 0;
-};
-
-class QtWindowServices : public WindowServices
-{
-public:
-    explicit QtWindowServices(QWidget *window) : m_window(window) {}
-    void MessageBox(const QString &text) override;
-    void setBusy(bool busy) override;
-    double clockSeconds() const override;
-
-private:
-    QWidget *m_window;
-    int m_busyDepth = 0;
 };
 
 // The title of the program's message boxes and window.

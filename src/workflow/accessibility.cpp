@@ -5,6 +5,8 @@
 
 #include "form1.h"
 
+#include "exchange/texts.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +21,7 @@ void Form1::describeControls()
     // that points at it, so there the label must say "Table" too; on screen it stays "Select:".
     Label4->setAccessibleName(QStringLiteral("Table"));
     for (int k = 0; k < int(txtReg.size()); ++k)
-        txtReg[k]->setAccessibleName(QStringLiteral("Value %1").arg(k));
+        txtReg[k]->setAccessibleName(boxName(k));
     lblStatus->setAccessibleName(QStringLiteral("Status"));
     // The buttons keep their captions as names, so the monitoring button is announced as
     // what a press does, "Realtime Monitoring ON" or "OFF".

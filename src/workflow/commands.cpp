@@ -4,36 +4,30 @@
 
 #include "form1.h"
 
+#include "exchange/texts.h"
+
 #include <QComboBox>
 #include <QPushButton>
 
-namespace {
-const QString HoldingRegisters = QStringLiteral("Holding Registers");
-const QString CoilOutputs = QStringLiteral("Coil Outputs");
-const QString DigitalInputs = QStringLiteral("Digital Inputs");
-const QString MonitoringOn = QStringLiteral("Realtime Monitoring ON");
-const QString MonitoringOff = QStringLiteral("Realtime Monitoring OFF");
-} // namespace
-
 void Form1::cmdRead_Click()
 {
-    const QString table = cboReg->currentText();
-    if (table == HoldingRegisters)
-        m_exchange.ReadHolding();
-    else if (table == CoilOutputs)
-        m_exchange.ReadCoils();
-    else if (table == DigitalInputs)
-        m_exchange.ReadInputs();
+    switch (table::named(cboReg->currentText())) {
+    case table::Kind::HoldingRegisters: m_exchange.ReadHolding(); break;
+    case table::Kind::Coils: m_exchange.ReadCoils(); break;
+    case table::Kind::DiscreteInputs: m_exchange.ReadInputs(); break;
+    case table::Kind::Unknown: break;
+    }
 }
 
 void Form1::cmdWrite_Click()
 {
     // Discrete inputs are read-only in Modbus: there is nothing to write.
-    const QString table = cboReg->currentText();
-    if (table == HoldingRegisters)
-        m_exchange.WriteHolding();
-    else if (table == CoilOutputs)
-        m_exchange.WriteCoils();
+    switch (table::named(cboReg->currentText())) {
+    case table::Kind::HoldingRegisters: m_exchange.WriteHolding(); break;
+    case table::Kind::Coils: m_exchange.WriteCoils(); break;
+    case table::Kind::DiscreteInputs:
+    case table::Kind::Unknown: break;
+    }
 }
 
 void Form1::cboReg_Click()
@@ -46,12 +40,12 @@ void Form1::cboReg_Click()
 void Form1::cmdRealtime_Click()
 {
     // The caption names what a click does: "ON" while monitoring is off.
-    if (cmdRealtime->text() == MonitoringOn) {
+    if (cmdRealtime->text() == caption::MonitoringOn) {
         TimerRead.start();
-        cmdRealtime->setText(MonitoringOff);
+        cmdRealtime->setText(caption::MonitoringOff);
     } else {
         TimerRead.stop();
-        cmdRealtime->setText(MonitoringOn);
+        cmdRealtime->setText(caption::MonitoringOn);
     }
 }
 

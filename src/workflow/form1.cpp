@@ -1,6 +1,10 @@
 #include "form1.h"
 
+#include "tip_on_demand.h"
 #include "value_tooltips.h"
+
+#include "platform/qt_window_services.h"
+#include "platform/tcp_socket_control.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -39,7 +43,6 @@ Form1::Form1(std::unique_ptr<WindowServices> services, SocketControl *socket, QW
       TimerTO(1000, this, [this] { TimerTO_Timer(); }),
       m_exchange(*this, Winsock1, TimerTO, *m_services)
 {
-    Winsock1.RemotePort = SocketControl::DefaultPort;
     buildControls();
     describeControls();
     connectHandlers();
@@ -114,19 +117,10 @@ void Form1::replyTaken(const QByteArray &request, const QByteArray &reply, doubl
 
 void Form1::connectValueTips()
 {
-    auto refreshAll = [this] {
-        for (int k = 0; k < int(txtReg.size()); ++k)
-            refreshValueTip(k);
-    };
-    connect(txtStartReg, &QLineEdit::textChanged, this, refreshAll);
-    connect(cboReg, &QComboBox::currentTextChanged, this, refreshAll);
-    for (int k = 0; k < int(txtReg.size()); ++k)
-        connect(txtReg[k], &QLineEdit::textChanged, this, [this, k] { refreshValueTip(k); });
-    refreshAll();
-}
-
-void Form1::refreshValueTip(int box)
-{
-    txtReg[box]->setToolTip(tooltips::valueBoxTip(tooltips::tableNamed(cboReg->currentText()),
-                                                  txtStartReg->text(), box, txtReg[box]->text()));
+    for (int k = 0; k < int(txtReg.size()); ++k) {
+        new TipOnDemand(txtReg[k], [this, k] {
+            return tooltips::valueBoxTip(table::named(cboReg->currentText()), txtStartReg->text(), k,
+                                         txtReg[k]->text());
+        });
+    }
 }

@@ -2,8 +2,8 @@
 
 #include "exchange/exchange.h"
 #include "exchange/form_controls.h"
+#include "platform/qt_ticker.h"
 #include "platform/socket_control.h"
-#include "platform/ticker.h"
 #include "platform/window_services.h"
 
 #include <QWidget>
@@ -43,7 +43,7 @@ public:
     QLineEdit *txtLengthReg = nullptr;
     QLabel *Label2 = nullptr;
     QGroupBox *Frame1 = nullptr;
-    std::array<QLineEdit *, 16> txtReg{};
+    std::array<QLineEdit *, BoxCount> txtReg{};
     QLabel *Label3 = nullptr;
     QPushButton *cmdRead = nullptr;
     QPushButton *cmdWrite = nullptr;
@@ -89,9 +89,8 @@ private:
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.
     void describeControls();
     void announceStatus();
-    // The value boxes' tooltips follow their values, the start address and the table.
+    // The value boxes' tooltips: the item a box stands for and, for a register, its readings.
     void connectValueTips();
-    void refreshValueTip(int box);
 
     ModbusExchange m_exchange;
 };

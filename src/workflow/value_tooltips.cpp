@@ -15,7 +15,7 @@ std::optional<int> wordValue(const QString &text)
     const auto word = numeric::wordOf(text);
     if (!word)
         return std::nullopt;
-    return word->high * 256 + word->low;
+    return word->value();
 }
 
 // The status line's tooltip is rebuilt on every request and every reply, so during a fast
@@ -46,28 +46,17 @@ void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBre
 }
 } // namespace
 
-Table tableNamed(const QString &selectorText)
-{
-    if (selectorText == QLatin1String("Holding Registers"))
-        return Table::HoldingRegisters;
-    if (selectorText == QLatin1String("Coil Outputs"))
-        return Table::Coils;
-    if (selectorText == QLatin1String("Digital Inputs"))
-        return Table::DiscreteInputs;
-    return Table::Unknown;
-}
-
-QString itemName(Table table, const QString &startText, int box)
+QString itemName(table::Kind kind, const QString &startText, int box)
 {
     const auto start = wordValue(startText);
     if (!start || *start + box > LastAddress)
-        return QStringLiteral("Value %1").arg(box);
+        return boxName(box);
     const int address = *start + box;
-    switch (table) {
-    case Table::HoldingRegisters: return QStringLiteral("Holding register %1").arg(address);
-    case Table::Coils: return QStringLiteral("Coil %1").arg(address);
-    case Table::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(address);
-    case Table::Unknown: break;
+    switch (kind) {
+    case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(address);
+    case table::Kind::Coils: return QStringLiteral("Coil %1").arg(address);
+    case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(address);
+    case table::Kind::Unknown: break;
     }
     return QStringLiteral("Address %1").arg(address);
 }
@@ -90,21 +79,13 @@ QString registerReadings(const QString &boxText)
     return QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
 }
 
-QString valueBoxTip(Table table, const QString &startText, int box, const QString &boxText)
+QString valueBoxTip(table::Kind kind, const QString &startText, int box, const QString &boxText)
 {
-    const QString name = itemName(table, startText, box);
-    if (table != Table::HoldingRegisters)
+    const QString name = itemName(kind, startText, box);
+    if (kind != table::Kind::HoldingRegisters)
         return name;
     const QString readings = registerReadings(boxText);
     return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;
-}
-
-QString hexBytes(const QByteArray &bytes)
-{
-    QString out;
-    out.reserve(3 * bytes.size());
-    appendHexBytes(out, bytes, QLatin1String("\n"));
-    return out;
 }
 
 QString exchangeTip(const QByteArray &request, const QByteArray &reply, double roundTripMs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exchange/texts.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,14 +10,10 @@
 // readings of a register and the raw bytes without a single extra control.
 namespace tooltips {
 
-// The table chosen in the selector, by its exact text; Unknown for anything typed.
-enum class Table { HoldingRegisters, Coils, DiscreteInputs, Unknown };
-Table tableNamed(const QString &selectorText);
-
 // "Holding register 17", "Coil 17", "Discrete input 17", "Address 17" for an unknown table:
 // the item box k stands for when the start box holds startText. "Value k" when the start
 // text is not an address or start + k lies beyond the last Modbus address, 65535.
-QString itemName(Table table, const QString &startText, int box);
+QString itemName(table::Kind kind, const QString &startText, int box);
 
 // "0x012C  signed 300  binary 0000 0001 0010 1100": a register's 16 bits read as hex, as a
 // two's-complement number and bit by bit. Empty for a text that is not a register value
@@ -23,11 +21,7 @@ QString itemName(Table table, const QString &startText, int box);
 QString registerReadings(const QString &boxText);
 
 // The tooltip of value box k: its item, and for a register the readings of its value.
-QString valueBoxTip(Table table, const QString &startText, int box, const QString &boxText);
-
-// "00 00 00 00 00 06 01 03 00 00 00 10", sixteen bytes a line so that a long reply stays
-// readable.
-QString hexBytes(const QByteArray &bytes);
+QString valueBoxTip(table::Kind kind, const QString &startText, int box, const QString &boxText);
 
 // The tooltip of the status line: the last request, the last reply (or that none has come
 // since the request) and the round trip between them in milliseconds. A negative round

@@ -5,14 +5,17 @@
 #include "app_icon.h"
 #include "form1.h"
 
+#include "exchange/texts.h"
+
 #include <QComboBox>
-#include <algorithm>
-#include <cmath>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -28,6 +31,8 @@ QLineEdit *textBox(QWidget *parent, const QString &text, int x, int y)
 {
     auto *box = new QLineEdit(text, parent);
     box->setGeometry(x, y, 81, 19);
+    // No limit of our own on what the operator may type (Qt's default is 32767 characters).
+    box->setMaxLength(std::numeric_limits<int>::max());
     return box;
 }
 
@@ -94,22 +99,21 @@ void Form1::buildControls()
     txtLengthReg = textBox(this, QStringLiteral("16"), 104, 152);
     Label2 = place<QLabel>(this, QStringLiteral("Length:"), 16, 152, 73, 17);
     Frame1 = place<QGroupBox>(this, QStringLiteral("Data"), 208, 72, 209, 233);
-    for (int k = 0; k < 16; ++k)
+    for (int k = 0; k < BoxCount; ++k)
         txtReg[k] = textBox(Frame1, QString(), k < 8 ? 16 : 104, 24 + 24 * (k % 8));
     Label3 = place<QLabel>(this, QStringLiteral("IP Address:"), 16, 16, 73, 17);
     cmdRead = place<QPushButton>(this, QStringLiteral("Read"), 16, 200, 81, 33);
     cmdWrite = place<QPushButton>(this, QStringLiteral("Write"), 104, 200, 81, 33);
     lblStatus = place<QLabel>(this, QString(), 16, 344, 401, 17);
     lblStatus->setAutoFillBackground(true);
-    cmdRealtime = place<QPushButton>(this, QStringLiteral("Realtime Monitoring ON"), 16, 248, 169, 33);
+    cmdRealtime = place<QPushButton>(this, caption::MonitoringOn, 16, 248, 169, 33);
     cboReg = new QComboBox(this);
     cboReg->setEditable(true);
     cboReg->setInsertPolicy(QComboBox::NoInsert); // typed text never joins the list
     // No completion either: it would rewrite "holding registers" into a table name and
     // raise the table's handler from typing alone.
     cboReg->setCompleter(nullptr);
-    cboReg->addItems({QStringLiteral("Holding Registers"), QStringLiteral("Coil Outputs"),
-                      QStringLiteral("Digital Inputs")});
+    cboReg->addItems(table::Items);
     cboReg->setCurrentIndex(0);
     cboReg->setGeometry(264, 40, 153, 21);
     Label4 = place<QLabel>(this, QStringLiteral("Select:"), 208, 40, 73, 17);
@@ -131,8 +135,7 @@ void Form1::buildControls()
         {txtIP, txtIP->text()}, {cmdConnect, cmdConnect->text()}, {cmdDisconnect, cmdDisconnect->text()},
         {txtStartReg, txtStartReg->text()}, {txtLengthReg, txtLengthReg->text()},
         {cmdRead, cmdRead->text()}, {cmdWrite, cmdWrite->text()},
-        {cmdRealtime, QStringLiteral("Realtime Monitoring ON")},
-        {cmdRealtime, QStringLiteral("Realtime Monitoring OFF")},
+        {cmdRealtime, caption::MonitoringOn}, {cmdRealtime, caption::MonitoringOff},
         {Label1, Label1->text()}, {Label2, Label2->text()}, {Label3, Label3->text()},
         {Label4, Label4->text()}};
     for (int i = 0; i < cboReg->count(); ++i)

@@ -6,7 +6,8 @@
 #include <functional>
 
 // Window services that never wait for a person: message boxes are recorded and return at
-// once (or run a hook while "open"), the busy pointer is counted.
+// once (or run a hook while "open"), the busy pointer is counted, and the clock reads what
+// the caller sets, or a real clock where one is given.
 class RecordingServices : public WindowServices
 {
 public:
@@ -22,11 +23,12 @@ public:
         if (busy)
             ++busyCalls;
     }
-    double clockSeconds() const override { return clock; }
+    double clockSeconds() const override { return clockSource ? clockSource() : clock; }
 
     QStringList messages;
     int busyDepth = 0;
     int busyCalls = 0;
     double clock = 0;
+    std::function<double()> clockSource;
     std::function<void(const QString &)> whileOpen; // runs while the box is "open"
 };

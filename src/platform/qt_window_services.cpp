@@ -1,4 +1,4 @@
-#include "window_services.h"
+#include "qt_window_services.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "socket_control.h"
+#include "tcp_socket_control.h"
 
 #include "host_address.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exchange/form_controls.h"
+#include "exchange/value_boxes.h"
 #include "platform/socket_control.h"
 #include "platform/ticker.h"
 
@@ -10,9 +11,10 @@
 #include <functional>
 
 // Stand-ins for the window, the socket and the timeout ticker, so the exchange can be driven
-// one call at a time with exact bytes and no event loop.
+// one call at a time with exact bytes and no event loop. Each keeps a record of what the
+// exchange did to it, for the tests, the fuzzers and the benchmark to judge.
 
-// A connected socket whose received bytes are whatever the test queues in `waiting`.
+// A socket whose received bytes are whatever the caller queues in `waiting`.
 class FakeSocket : public SocketControl
 {
 public:
@@ -22,6 +24,8 @@ public:
     void SendData(const QByteArray &bytes) override { sent.append(bytes); }
     QByteArray GetData(qint64 maxBytes) override
     {
+        if (maxBytes < 0)
+            ++negativeAsks;
         if (maxBytes <= 0)
             return {};
         const QByteArray out = waiting.left(maxBytes);
@@ -32,6 +36,7 @@ public:
     qint16 state = Connected;
     QByteArray waiting;
     QList<QByteArray> sent;
+    int negativeAsks = 0; // GetData asked for fewer than no bytes
 };
 
 // The window's texts as plain strings; every status shown is kept in order.
@@ -40,30 +45,51 @@ class FakeControls : public FormControls
 public:
     QString startText() const override { return start; }
     QString lengthText() const override { return length; }
-    QString boxText(int index) const override { return boxes.value(index); }
+    QString boxText(int index) const override
+    {
+        if (index < 0 || index >= BoxCount)
+            ++boxesOutOfRange;
+        return boxes.value(index);
+    }
     void setBoxText(int index, const QString &text) override
     {
-        if (index < 0 || index >= boxes.size()) {
+        if (index < 0 || index >= BoxCount) {
             ++boxesOutOfRange;
             return;
         }
         boxes[index] = text;
+        boxesSet |= 1u << index;
     }
     void setStatus(const StatusLine &status) override
     {
-        statuses.append(status);
+        ++statusChanges;
+        if (recordStatuses)
+            statuses.append(status);
         if (onStatus)
             onStatus();
+    }
+    void requestSent(const QByteArray &) override { ++requests; }
+    void replyTaken(const QByteArray &, const QByteArray &reply, double) override
+    {
+        ++replies;
+        if (onReply)
+            onReply(reply);
     }
 
     StatusLine lastStatus() const { return statuses.isEmpty() ? StatusLine{} : statuses.last(); }
 
     QString start = QStringLiteral("0");
     QString length = QStringLiteral("16");
-    QStringList boxes = QStringList(16, QString());
+    QStringList boxes = QStringList(BoxCount, QString());
     QList<StatusLine> statuses;
-    int boxesOutOfRange = 0;
-    std::function<void()> onStatus; // runs as each status is shown
+    bool recordStatuses = true; // off where millions of replies would pile them up
+    int statusChanges = 0;
+    mutable int boxesOutOfRange = 0;
+    quint32 boxesSet = 0; // bit k: box k was written
+    int requests = 0;
+    int replies = 0;
+    std::function<void()> onStatus;                   // runs as each status is shown
+    std::function<void(const QByteArray &)> onReply;  // runs as each whole reply is taken
 };
 
 class FakeTicker : public Ticker

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// The tool's own texts, each in one place: the table names of the selector, the captions
+// that change while it runs, the status messages, the refusals and the Modbus exception names.
+
+namespace table {
+// The selector's items, compared exactly and case-sensitively with its text.
+inline const QString HoldingRegisters = QStringLiteral("Holding Registers");
+inline const QString CoilOutputs = QStringLiteral("Coil Outputs");
+inline const QString DigitalInputs = QStringLiteral("Digital Inputs");
+inline const QStringList Items{HoldingRegisters, CoilOutputs, DigitalInputs};
+
+enum class Kind { HoldingRegisters, Coils, DiscreteInputs, Unknown };
+// The table the selector's text names; Unknown for any other text the operator typed.
+Kind named(const QString &selectorText);
+} // namespace table
+
+namespace caption {
+// The monitoring button names what a click does: "ON" while monitoring is off.
+inline const QString MonitoringOn = QStringLiteral("Realtime Monitoring ON");
+inline const QString MonitoringOff = QStringLiteral("Realtime Monitoring OFF");
+} // namespace caption
+
+namespace msg {
+inline const QString Connected = QStringLiteral("Connected");
+inline const QString CantConnectTo = QStringLiteral("Can't connect to ");
+inline const QString Disconnected = QStringLiteral("Disconnected");
+inline const QString ErrorDisconnect = QStringLiteral("Error disconnect!");
+inline const QString ConnectionLost = QStringLiteral("Connection lost");
+inline const QString TimeOut = QStringLiteral("Modbus Time Out!");
+inline const QString RegistersRead = QStringLiteral("Registers read");
+inline const QString RegistersWritten = QStringLiteral("Registers written");
+inline const QString ErrorWriting = QStringLiteral("Error writting registers");
+inline const QString MalformedReply = QStringLiteral("Malformed reply");
+
+// Refusals: message boxes for a request that is not sent.
+inline const QString TooManyRegisters = QStringLiteral("Can not read more than 16 registers!");
+// Two texts on purpose: the holding-register requests end in "!", the bit requests do not.
+inline const QString NotConnectedBang = QStringLiteral("Device not connected via TCP/IP!");
+inline const QString NotConnected = QStringLiteral("Device not connected via TCP/IP");
+inline const QString StartAddressRange = QStringLiteral("The start address must be a whole number from 0 to 65535.");
+inline const QString LengthRange = QStringLiteral("The length must be a whole number from 0 to 16.");
+QString registerValueRange(int box);
+QString coilValueRange(int box);
+
+// "Illegal data address" for 2, and so on for the codes of the Modbus Application Protocol
+// (section 7); empty for a code it does not define.
+QString exceptionName(quint8 code);
+} // namespace msg
+
+// "Value 3": how the operator and a screen reader know value box 3 when its table and
+// address say nothing (the boxes count from 0, like the addresses after the start).
+QString boxName(int box);
