@@ -1,6 +1,5 @@
 #pragma once
 
-#include "bench_common.h"
 #include "fake_services.h"
 
 #include <cstdio>
@@ -9,11 +8,10 @@
 namespace bench {
 
 // A refusal would open a modal box and stop the run: here it is printed and the run goes
-// on. The clock is a real one, for the round trips the status line's tooltip reports.
+// on.
 inline std::unique_ptr<RecordingServices> windowServices()
 {
     auto services = std::make_unique<RecordingServices>();
-    services->clockSource = nowSeconds;
     services->whileOpen = [](const QString &text) { std::fprintf(stderr, "message box: %s\n", qPrintable(text)); };
     return services;
 }

@@ -13,21 +13,6 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-// A loopback port that nothing listens on: one the system just handed out and took back.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     const int attempts = argc > 1 ? std::atoi(argv[1]) : 5;

@@ -1,6 +1,8 @@
 // Modbus TCP frames on the wire: the requests the tool builds, and how replies are cut out of
 // a TCP byte stream that may split or join them.
 
+#include "test_bytes.h"
+
 #include "exchange/adu.h"
 
 #include <QtTest>
@@ -9,7 +11,6 @@ Q_DECLARE_METATYPE(adu::FrameStatus)
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 // A reply with the given function code and PDU data after it, its length field counting the
 // unit id and everything after it.

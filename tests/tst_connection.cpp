@@ -4,6 +4,7 @@
 
 #include "closed_port.h"
 #include "device_rig.h"
+#include "exchange_fakes.h"
 #include "sim_process.h"
 
 #include <QPushButton>
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void unusableAddress();
     void disconnectWhenClosed_data();
     void disconnectWhenClosed();
+    void disconnectThatDoesNotClose();
     void deviceEndsConnection_data();
     void deviceEndsConnection();
     void secondConnectDuringWait_data();
@@ -101,8 +103,11 @@ void ConnectionTest::nothingListens()
 
     const QString address = deadAddress();
     rig.form.txtIP->setText(address);
+    const double before = rig.services->clockSeconds();
     rig.form.cmdConnect_Click();
 
+    // The refusal comes at once, yet the wait runs its full two seconds by the window's clock.
+    QVERIFY(rig.services->clockSeconds() - before >= 2.0);
     QCOMPARE(rig.status(), "Can't connect to " + address);
     QCOMPARE(rig.statusColour(), Yellow);
     QCOMPARE(rig.form.cmdConnect->isEnabled(), connectEnabled);
@@ -172,6 +177,25 @@ void ConnectionTest::disconnectWhenClosed()
     QCOMPARE(rig.statusColour(), Red);
     expectDisconnectedButtons(rig.form);
     QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Closed));
+    QCOMPARE(rig.services->busyDepth, 0);
+}
+
+void ConnectionTest::disconnectThatDoesNotClose()
+{
+    // A socket that connects at once but never gets past closing.
+    struct StuckClosing : FakeSocket {
+        void Close() override { state = Closing; }
+    } socket;
+    WindowRig rig(&socket);
+    rig.form.cmdConnect_Click();
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+
+    const double before = rig.services->clockSeconds();
+    rig.form.cmdDisconnect_Click();
+    QVERIFY(rig.services->clockSeconds() - before >= 2.0);
+    QCOMPARE(rig.status(), QStringLiteral("Error disconnect!"));
+    QCOMPARE(rig.statusColour(), Yellow);
+    expectConnectedButtons(rig.form);
     QCOMPARE(rig.services->busyDepth, 0);
 }
 

@@ -10,9 +10,6 @@
 #include <QGroupBox>
 #include <QPixmap>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionFrame>
 #include <QTest>
 
 namespace {
@@ -23,42 +20,6 @@ qreal requestedScale()
     bool ok = false;
     const qreal s = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
     return ok && s > 0 ? s : 1.0;
-}
-
-// Where a line edit draws its text: the style's contents less the text margins and the
-// line edit's own two pixels a side and one above and below.
-QRectF lineEditRoom(QLineEdit *e)
-{
-    QStyleOptionFrame opt;
-    opt.initFrom(e);
-    opt.rect = e->rect();
-    opt.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, e) : 0;
-    return e->style()->subElementRect(QStyle::SE_LineEditContents, &opt, e)
-        .marginsRemoved(e->textMargins())
-        .adjusted(2, 1, -2, -1);
-}
-
-QRectF buttonRoom(QPushButton *b)
-{
-    QStyleOptionButton opt;
-    opt.initFrom(b);
-    opt.rect = b->rect();
-    const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, &opt, b);
-    return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).adjusted(margin / 2, 0, -margin / 2, 0);
-}
-
-// The room a control leaves for its text, in the window's logical pixels.
-QRectF textRoom(Form1 &f, QWidget *w)
-{
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        return lineEditRoom(e);
-    if (auto *b = qobject_cast<QPushButton *>(w))
-        return buttonRoom(b);
-    if (auto *c = qobject_cast<QComboBox *>(w))
-        return lineEditRoom(c->lineEdit());
-    if (w == f.Label4) // the selector covers the label's right end
-        return QRectF(0, 0, f.cboReg->x() - w->x(), w->height());
-    return w->contentsRect();
 }
 
 } // namespace

@@ -25,14 +25,14 @@ QList<Case> cases()
     const QString malformed = QStringLiteral("Malformed reply");
     QList<Case> c{
         {"10 and 65535", "holding", "16", "16", hex("0000 0000 0007 01 03 04 000A FFFF"), "Registers read", Green, false,
-         filled({"10", "65535"})},
+         sixteen({"10", "65535"})},
         {"coils 05 80", "coils", "16", "16", hex("0000 0000 0005 01 01 02 05 80"), "Registers read", Green, false,
-         filled({"1", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1"})},
+         sixteen({"1", "0", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1"})},
         {"three inputs with fill bits", "inputs", "3", "3", hex("0000 0000 0004 01 02 01 E5"), "Registers read", Green,
-         false, filled({"1", "0", "1", "0", "0", "1", "1", "1"})},
+         false, sixteen({"1", "0", "1", "0", "0", "1", "1", "1"})},
         {"byte count 0", "holding", "16", "16", hex("0000 0000 0003 01 03 00"), "Registers read", Green, false, Emptied},
         {"fewer values than asked", "holding", "16", "16", hex("0000 0000 0005 01 03 02 0001"), "Registers read", Green,
-         false, filled({"1"})},
+         false, sixteen({"1"})},
         {"sixteen registers", "holding", "16", "16",
          hex("0000 0000 0023 01 03 20 0000 0001 0002 0003 0004 0005 0006 0007 0008 0009 000A 000B 000C 000D 000E 000F"),
          "Registers read", Green, false,
@@ -46,7 +46,7 @@ QList<Case> cases()
          "Registers read", Green, false,
          {"1", "1", "1", "1", "1", "1", "1", "1", "0", "0", "0", "0", "0", "0", "0", "0"}},
         {"decoded by its own function code", "coils", "16", "16", hex("0000 0000 0005 01 03 02 0102"), "Registers read",
-         Green, false, filled({"258"})},
+         Green, false, sixteen({"258"})},
         {"byte count larger than data", "holding", "16", "16", hex("0000 0000 0007 01 03 08 000A FFFF"), malformed, Yellow,
          true, Emptied},
         {"byte count smaller than data", "holding", "16", "16", hex("0000 0000 0007 01 03 02 000A FFFF"), malformed,
@@ -68,37 +68,37 @@ QList<Case> cases()
          "Unexpected reply: function code 16", Yellow, false, Emptied},
 
         {"write echo of 10", "registers write", "10", "10", hex("0000 0000 0006 01 10 0000 000A"), "Registers written",
-         Green, false, markers()},
+         Green, false, markerBoxes()},
         {"length changed to 9 after the send", "registers write", "10", "9", hex("0000 0000 0006 01 10 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"length changed to 10.5 after the send", "registers write", "10", "10.5", hex("0000 0000 0006 01 10 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"length emptied after the send", "registers write", "10", "", hex("0000 0000 0006 01 10 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"length 10.5 sent as 10", "registers write", "10.5", "10.5", hex("0000 0000 0006 01 10 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"length 3.5 sent as 4", "registers write", "3.5", "3.5", hex("0000 0000 0006 01 10 0000 0004"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"length 3.5 sent as 4, echo of 3", "registers write", "3.5", "3.5", hex("0000 0000 0006 01 10 0000 0003"),
-         "Error writting registers", Yellow, false, markers()},
+         "Error writting registers", Yellow, false, markerBoxes()},
         {"wrong quantity", "registers write", "10", "10", hex("0000 0000 0006 01 10 0000 000B"),
-         "Error writting registers", Yellow, false, markers()},
+         "Error writting registers", Yellow, false, markerBoxes()},
         {"quantity high byte differs", "registers write", "10", "10", hex("0000 0000 0006 01 10 0000 010A"),
-         "Error writting registers", Yellow, false, markers()},
+         "Error writting registers", Yellow, false, markerBoxes()},
         {"read reply after write", "registers write", "10", "10", hex("0000 0000 0007 01 03 04 000A FFFF"),
-         "Error writting registers", Yellow, false, markers()},
+         "Error writting registers", Yellow, false, markerBoxes()},
         {"coil echo after register write", "registers write", "10", "10", hex("0000 0000 0006 01 0F 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"register echo after coil write", "coils write", "10", "10", hex("0000 0000 0006 01 10 0000 000A"),
-         "Registers written", Green, false, markers()},
+         "Registers written", Green, false, markerBoxes()},
         {"coil write echo", "coils write", "16", "16", hex("0000 0000 0006 01 0F 012C 0010"), "Registers written", Green,
-         false, markers()},
+         false, markerBoxes()},
         {"short write echo", "registers write", "10", "10", hex("0000 0000 0004 01 10 0000"), malformed, Yellow, true,
-         markers()},
+         markerBoxes()},
         {"N = 0 refused by the device", "registers write", "0", "0", hex("0000 0000 0003 01 90 03"), exceptionText(3),
-         Yellow, false, markers()},
+         Yellow, false, markerBoxes()},
         {"coil write exception", "coils write", "10", "10", hex("0000 0000 0003 01 8F 02"), exceptionText(2), Yellow,
-         false, markers()},
+         false, markerBoxes()},
     };
     for (int code = 1; code <= 12; ++code) {
         QByteArray readException = hex("0000 0000 0003 01 83");
@@ -108,7 +108,7 @@ QList<Case> cases()
         c.append({QByteArray("exception ") + QByteArray::number(code) + " after read", "holding", "16", "16", readException, exceptionText(code), Yellow, false,
                   Emptied});
         c.append({QByteArray("exception ") + QByteArray::number(code) + " after write", "registers write", "10", "10", writeException, exceptionText(code), Yellow,
-                  false, markers()});
+                  false, markerBoxes()});
     }
     return c;
 }
@@ -245,10 +245,10 @@ void tst_ReplyHandling::arrivalBeforeAnyRequest()
     QFETCH(QByteArray, bytes);
 
     Rig rig;
-    rig.controls.boxes = markers();
+    rig.controls.boxes = markerBoxes();
     rig.arrive(bytes);
     QVERIFY(rig.controls.statuses.isEmpty());
-    QCOMPARE(rig.controls.boxes, markers());
+    QCOMPARE(rig.controls.boxes, markerBoxes());
     QCOMPARE(rig.ticker.starts, 0);
     QVERIFY(!rig.ticker.running);
     QCOMPARE(rig.exchange.state().countTO, 0);

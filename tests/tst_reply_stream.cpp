@@ -66,7 +66,7 @@ void tst_ReplyStream::badHeader()
         QCOMPARE(rig.controls.statuses.first().text, QStringLiteral("Registers read"));
     const StatusLine shown = rig.controls.lastStatus();
     QVERIFY2(statusMatches(shown, "Malformed reply", Yellow, true), qPrintable(shown.text));
-    QCOMPARE(rig.controls.boxes, write ? markers() : Emptied);
+    QCOMPARE(rig.controls.boxes, write ? markerBoxes() : Emptied);
     QVERIFY(!rig.ticker.running);
     QCOMPARE(rig.exchange.state().countTO, 0);
     QVERIFY(rig.exchange.state().bufRecv.isEmpty());
@@ -74,7 +74,7 @@ void tst_ReplyStream::badHeader()
 
     rig.arrive(rig.otherReply());
     QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
-    QCOMPARE(rig.controls.boxes, rig.otherBoxes(write ? markers() : Emptied));
+    QCOMPARE(rig.controls.boxes, rig.otherBoxes(write ? markerBoxes() : Emptied));
 }
 
 void tst_ReplyStream::bufferHoldsOneReplyAtMost_data()
@@ -169,13 +169,13 @@ void tst_ReplyStream::timeOut()
     QCOMPARE(rig.exchange.state().countTO, 0);
     QVERIFY(!rig.ticker.running);
     QVERIFY(rig.exchange.state().bufRecv.isEmpty());
-    QCOMPARE(rig.controls.boxes, markers());
+    QCOMPARE(rig.controls.boxes, markerBoxes());
 
     // A whole reply after the timeout is still decoded, and nothing of the lost one sticks to it.
     rig.arrive(rig.otherReply());
     QCOMPARE(rig.controls.statuses.size(), 2);
     QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
-    QCOMPARE(rig.controls.boxes, rig.otherBoxes(markers()));
+    QCOMPARE(rig.controls.boxes, rig.otherBoxes(markerBoxes()));
 }
 
 void tst_ReplyStream::acceptedReplyEndsTheWait_data()

@@ -1,6 +1,8 @@
 // From the operator's texts to one write or read request: byte-exact frames when every input
 // is sound, and a refusal naming the field when one is not, with nothing to send.
 
+#include "test_bytes.h"
+
 #include "exchange/request_inputs.h"
 
 #include <QtTest>
@@ -8,15 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
-QStringList boxes(QStringList first)
-{
-    while (first.size() < 16)
-        first.append(QString());
-    return first;
-}
 
 const QString StartRefusal = QStringLiteral("The start address must be a whole number from 0 to 65535.");
 const QString LengthRefusal = QStringLiteral("The length must be a whole number from 0 to 16.");
@@ -89,70 +82,70 @@ void tst_RequestInputs::writeRegisters_data()
 {
     addWriteColumns();
 
-    QStringList sixteen;
+    QStringList sixteenValues;
     QByteArray sixteenData;
     for (int k = 0; k < 16; ++k) {
-        sixteen.append(QString::number(4096 * k + k));
+        sixteenValues.append(QString::number(4096 * k + k));
         sixteenData.append(char(16 * k));
         sixteenData.append(char(k));
     }
 
-    QTest::newRow("start 0 with 10 and 300") << "0" << "2" << boxes({"10", "300"})
+    QTest::newRow("start 0 with 10 and 300") << "0" << "2" << sixteen({"10", "300"})
                                              << hex("0000 0000 000B 01 10 0000 0002 04 000A 012C") << QString();
-    QTest::newRow("65535 at start 300") << "300" << "1" << boxes({"65535"})
+    QTest::newRow("65535 at start 300") << "300" << "1" << sixteen({"65535"})
                                         << hex("0000 0000 0009 01 10 012C 0001 02 FFFF") << QString();
-    QTest::newRow("N = 16") << "0" << "16" << sixteen << hex("0000 0000 0027 01 10 0000 0010 20") + sixteenData
+    QTest::newRow("N = 16") << "0" << "16" << sixteenValues << hex("0000 0000 0027 01 10 0000 0010 20") + sixteenData
                             << QString();
-    QTest::newRow("N = 0") << "5" << "0" << boxes({"x"}) << hex("0000 0000 0007 01 10 0005 0000 00") << QString();
-    QTest::newRow("empty length is N = 0") << "300" << "" << boxes({"-1"}) << hex("0000 0000 0007 01 10 012C 0000 00")
+    QTest::newRow("N = 0") << "5" << "0" << sixteen({"x"}) << hex("0000 0000 0007 01 10 0005 0000 00") << QString();
+    QTest::newRow("empty length is N = 0") << "300" << "" << sixteen({"-1"}) << hex("0000 0000 0007 01 10 012C 0000 00")
                                            << QString();
-    QTest::newRow("letters length is N = 0") << "0" << "abc" << boxes({}) << hex("0000 0000 0007 01 10 0000 0000 00")
+    QTest::newRow("letters length is N = 0") << "0" << "abc" << sixteen({}) << hex("0000 0000 0007 01 10 0000 0000 00")
                                              << QString();
-    QTest::newRow("length -0.5 is N = 0") << "0" << "-0.5" << boxes({}) << hex("0000 0000 0007 01 10 0000 0000 00")
+    QTest::newRow("length -0.5 is N = 0") << "0" << "-0.5" << sixteen({}) << hex("0000 0000 0007 01 10 0000 0000 00")
                                           << QString();
-    QTest::newRow("boxes 2.5 and 3.5") << "0" << "2" << boxes({"2.5", "3.5"})
+    QTest::newRow("boxes 2.5 and 3.5") << "0" << "2" << sixteen({"2.5", "3.5"})
                                        << hex("0000 0000 000B 01 10 0000 0002 04 0002 0004") << QString();
-    QTest::newRow("length 2.5 is 2") << "0" << "2.5" << boxes({"7", "8", "9"})
+    QTest::newRow("length 2.5 is 2") << "0" << "2.5" << sixteen({"7", "8", "9"})
                                      << hex("0000 0000 000B 01 10 0000 0002 04 0007 0008") << QString();
-    QTest::newRow("length 16.5 is 16") << "0" << "16.5" << sixteen
+    QTest::newRow("length 16.5 is 16") << "0" << "16.5" << sixteenValues
                                        << hex("0000 0000 0027 01 10 0000 0010 20") + sixteenData << QString();
-    QTest::newRow("empty and letters are 0") << "0" << "2" << boxes({"", "abc"})
+    QTest::newRow("empty and letters are 0") << "0" << "2" << sixteen({"", "abc"})
                                              << hex("0000 0000 000B 01 10 0000 0002 04 0000 0000") << QString();
-    QTest::newRow("1.0, 01 and 1abc are 1") << "0" << "3" << boxes({"1.0", "01", "1abc"})
+    QTest::newRow("1.0, 01 and 1abc are 1") << "0" << "3" << sixteen({"1.0", "01", "1abc"})
                                             << hex("0000 0000 000D 01 10 0000 0003 06 0001 0001 0001") << QString();
-    QTest::newRow("boxes from N on not read") << "0" << "3" << boxes({"1", "2", "3", "-1", "x", "70000"})
+    QTest::newRow("boxes from N on not read") << "0" << "3" << sixteen({"1", "2", "3", "-1", "x", "70000"})
                                               << hex("0000 0000 000D 01 10 0000 0003 06 0001 0002 0003") << QString();
-    QTest::newRow("65535.4 and -0.5 round into range") << "0" << "2" << boxes({"65535.4", "-0.5"})
+    QTest::newRow("65535.4 and -0.5 round into range") << "0" << "2" << sixteen({"65535.4", "-0.5"})
                                                        << hex("0000 0000 000B 01 10 0000 0002 04 FFFF 0000") << QString();
-    QTest::newRow("start 65535") << "65535" << "1" << boxes({"0"}) << hex("0000 0000 0009 01 10 FFFF 0001 02 0000")
+    QTest::newRow("start 65535") << "65535" << "1" << sixteen({"0"}) << hex("0000 0000 0009 01 10 FFFF 0001 02 0000")
                                  << QString();
-    QTest::newRow("hexadecimal box and start") << "&H12C" << "1" << boxes({"&HFFFF"})
+    QTest::newRow("hexadecimal box and start") << "&H12C" << "1" << sixteen({"&HFFFF"})
                                                << hex("0000 0000 0009 01 10 012C 0001 02 FFFF") << QString();
 
     // Refusals: the first failing field, in the order start, length, boxes.
-    QTest::newRow("start 70000") << "70000" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start 65536") << "65536" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start 65535.5 rounds to 65536") << "65535.5" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start -5") << "-5" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start -0.6 rounds to -1") << "-0.6" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start 1e10") << "1e10" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("length 17") << "0" << "17" << boxes({}) << QByteArray() << LengthRefusal;
-    QTest::newRow("length 16.6 rounds to 17") << "0" << "16.6" << boxes({}) << QByteArray() << LengthRefusal;
-    QTest::newRow("length -1") << "0" << "-1" << boxes({}) << QByteArray() << LengthRefusal;
-    QTest::newRow("length 1e10") << "0" << "1e10" << boxes({}) << QByteArray() << LengthRefusal;
-    QTest::newRow("box 0 holding 65536") << "0" << "1" << boxes({"65536"}) << QByteArray() << registerRefusal(0);
-    QTest::newRow("box 5 holding -1") << "0" << "6" << boxes({"0", "0", "0", "0", "0", "-1"}) << QByteArray()
+    QTest::newRow("start 70000") << "70000" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start 65536") << "65536" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start 65535.5 rounds to 65536") << "65535.5" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start -5") << "-5" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start -0.6 rounds to -1") << "-0.6" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start 1e10") << "1e10" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("length 17") << "0" << "17" << sixteen({}) << QByteArray() << LengthRefusal;
+    QTest::newRow("length 16.6 rounds to 17") << "0" << "16.6" << sixteen({}) << QByteArray() << LengthRefusal;
+    QTest::newRow("length -1") << "0" << "-1" << sixteen({}) << QByteArray() << LengthRefusal;
+    QTest::newRow("length 1e10") << "0" << "1e10" << sixteen({}) << QByteArray() << LengthRefusal;
+    QTest::newRow("box 0 holding 65536") << "0" << "1" << sixteen({"65536"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("box 5 holding -1") << "0" << "6" << sixteen({"0", "0", "0", "0", "0", "-1"}) << QByteArray()
                                       << registerRefusal(5);
     QTest::newRow("box 15 holding 65535.5") << "0" << "16" << [] {
         QStringList t(16, QStringLiteral("1"));
         t[15] = QStringLiteral("65535.5");
         return t;
     }() << QByteArray() << registerRefusal(15);
-    QTest::newRow("box 1 holding 1e10") << "0" << "2" << boxes({"0", "1e10"}) << QByteArray() << registerRefusal(1);
-    QTest::newRow("first bad box named") << "0" << "6" << boxes({"0", "0", "-1", "0", "0", "70000"}) << QByteArray()
+    QTest::newRow("box 1 holding 1e10") << "0" << "2" << sixteen({"0", "1e10"}) << QByteArray() << registerRefusal(1);
+    QTest::newRow("first bad box named") << "0" << "6" << sixteen({"0", "0", "-1", "0", "0", "70000"}) << QByteArray()
                                          << registerRefusal(2);
-    QTest::newRow("start before length and boxes") << "-5" << "17" << boxes({"-1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("length before boxes") << "0" << "-1" << boxes({"-1"}) << QByteArray() << LengthRefusal;
+    QTest::newRow("start before length and boxes") << "-5" << "17" << sixteen({"-1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("length before boxes") << "0" << "-1" << sixteen({"-1"}) << QByteArray() << LengthRefusal;
 }
 
 void tst_RequestInputs::writeRegisters()
@@ -164,7 +157,7 @@ void tst_RequestInputs::writeCoils_data()
 {
     addWriteColumns();
 
-    const QStringList ten = boxes({"1", "0", "1", "1", "0", "0", "0", "0", "1", "1"});
+    const QStringList ten = sixteen({"1", "0", "1", "1", "0", "0", "0", "0", "1", "1"});
     QStringList tenAndBox12 = ten;
     tenAndBox12[12] = QStringLiteral("1");
     QStringList tenAndJunk = ten;
@@ -179,33 +172,33 @@ void tst_RequestInputs::writeCoils_data()
     QTest::newRow("invalid boxes beyond N not read") << "0" << "10" << tenAndJunk
                                                      << hex("0000 0000 0009 01 0F 0000 000A 02 0D 03") << QString();
     QTest::newRow("sixteen ones") << "0" << "16" << ones << hex("0000 0000 0009 01 0F 0000 0010 02 FF FF") << QString();
-    QTest::newRow("start 300") << "300" << "1" << boxes({"1"}) << hex("0000 0000 0008 01 0F 012C 0001 01 01")
+    QTest::newRow("start 300") << "300" << "1" << sixteen({"1"}) << hex("0000 0000 0008 01 0F 012C 0001 01 01")
                                << QString();
-    QTest::newRow("N = 3, box 5 beyond N") << "0" << "3" << boxes({"1", "1", "0", "0", "0", "1"})
+    QTest::newRow("N = 3, box 5 beyond N") << "0" << "3" << sixteen({"1", "1", "0", "0", "0", "1"})
                                            << hex("0000 0000 0008 01 0F 0000 0003 01 03") << QString();
-    QTest::newRow("N = 8, last box sets bit 7") << "0" << "8" << boxes({"0", "0", "0", "0", "0", "0", "0", "1"})
+    QTest::newRow("N = 8, last box sets bit 7") << "0" << "8" << sixteen({"0", "0", "0", "0", "0", "0", "0", "1"})
                                                 << hex("0000 0000 0008 01 0F 0000 0008 01 80") << QString();
-    QTest::newRow("N = 9, box 8 alone in second byte") << "0" << "9" << boxes({"", "", "", "", "", "", "", "", "1"})
+    QTest::newRow("N = 9, box 8 alone in second byte") << "0" << "9" << sixteen({"", "", "", "", "", "", "", "", "1"})
                                                        << hex("0000 0000 0009 01 0F 0000 0009 02 00 01") << QString();
     QTest::newRow("N = 0") << "0" << "0" << ones << hex("0000 0000 0007 01 0F 0000 0000 00") << QString();
     QTest::newRow("empty length is N = 0") << "300" << "" << ones << hex("0000 0000 0007 01 0F 012C 0000 00")
                                            << QString();
-    QTest::newRow("length 2.5 is 2") << "0" << "2.5" << boxes({"1", "1", "1"})
+    QTest::newRow("length 2.5 is 2") << "0" << "2.5" << sixteen({"1", "1", "1"})
                                      << hex("0000 0000 0008 01 0F 0000 0002 01 03") << QString();
-    QTest::newRow("1.0, 01, 1abc are 1") << "0" << "3" << boxes({"1.0", "01", "1abc"})
+    QTest::newRow("1.0, 01, 1abc are 1") << "0" << "3" << sixteen({"1.0", "01", "1abc"})
                                          << hex("0000 0000 0008 01 0F 0000 0003 01 07") << QString();
-    QTest::newRow("empty, letters, 0.0, -0 are 0") << "0" << "5" << boxes({"", "abc", "0.0", "-0", "1"})
+    QTest::newRow("empty, letters, 0.0, -0 are 0") << "0" << "5" << sixteen({"", "abc", "0.0", "-0", "1"})
                                                    << hex("0000 0000 0008 01 0F 0000 0005 01 10") << QString();
-    QTest::newRow("1E0 and &H1 are 1") << "0" << "2" << boxes({"1E0", "&H1"})
+    QTest::newRow("1E0 and &H1 are 1") << "0" << "2" << sixteen({"1E0", "&H1"})
                                        << hex("0000 0000 0008 01 0F 0000 0002 01 03") << QString();
 
-    QTest::newRow("start 70000") << "70000" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start -5") << "-5" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
-    QTest::newRow("start 1e10") << "1e10" << "1" << boxes({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start 70000") << "70000" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start -5") << "-5" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start 1e10") << "1e10" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
     QTest::newRow("length 17") << "0" << "17" << ones << QByteArray() << LengthRefusal;
     QTest::newRow("length -1") << "0" << "-1" << ones << QByteArray() << LengthRefusal;
-    QTest::newRow("box 0 holding 2") << "0" << "8" << boxes({"2"}) << QByteArray() << coilRefusal(0);
-    QTest::newRow("box 3 holding 10") << "0" << "8" << boxes({"0", "0", "0", "10"}) << QByteArray() << coilRefusal(3);
+    QTest::newRow("box 0 holding 2") << "0" << "8" << sixteen({"2"}) << QByteArray() << coilRefusal(0);
+    QTest::newRow("box 3 holding 10") << "0" << "8" << sixteen({"0", "0", "0", "10"}) << QByteArray() << coilRefusal(3);
     QTest::newRow("box 9 holding -1") << "0" << "16" << [] {
         QStringList t(16, QStringLiteral("1"));
         t[9] = QStringLiteral("-1");
@@ -216,10 +209,10 @@ void tst_RequestInputs::writeCoils_data()
         t[15] = QStringLiteral("0.5");
         return t;
     }() << QByteArray() << coilRefusal(15);
-    QTest::newRow("box 1 holding 0.9999") << "0" << "2" << boxes({"1", "0.9999"}) << QByteArray() << coilRefusal(1);
-    QTest::newRow("first bad box named") << "0" << "10" << boxes({"1", "1", "2", "1", "-1"}) << QByteArray()
+    QTest::newRow("box 1 holding 0.9999") << "0" << "2" << sixteen({"1", "0.9999"}) << QByteArray() << coilRefusal(1);
+    QTest::newRow("first bad box named") << "0" << "10" << sixteen({"1", "1", "2", "1", "-1"}) << QByteArray()
                                          << coilRefusal(2);
-    QTest::newRow("start before boxes") << "70000" << "3" << boxes({"5"}) << QByteArray() << StartRefusal;
+    QTest::newRow("start before boxes") << "70000" << "3" << sixteen({"5"}) << QByteArray() << StartRefusal;
 }
 
 void tst_RequestInputs::writeCoils()

@@ -12,9 +12,6 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionFrame>
 #include <QTest>
 #include <limits>
 
@@ -33,30 +30,6 @@ QString shownText(QWidget *w)
     if (auto *c = qobject_cast<QComboBox *>(w))
         return c->currentText();
     return QStringLiteral("<unknown kind>");
-}
-
-// The room a text box leaves for its text: the style's contents rectangle less the line
-// edit's own margins.
-QRect lineEditTextRoom(QLineEdit *e)
-{
-    QStyleOptionFrame opt;
-    opt.initFrom(e);
-    opt.rect = e->rect();
-    opt.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, e) : 0;
-    opt.midLineWidth = 0;
-    opt.state |= QStyle::State_Sunken;
-    const QMargins m = e->textMargins();
-    return e->style()->subElementRect(QStyle::SE_LineEditContents, &opt, e).marginsRemoved(m).adjusted(2, 1, -2, -1);
-}
-
-// The room a button leaves for its caption: inside its bevel, less the style's margin.
-QRect buttonTextRoom(QPushButton *b)
-{
-    QStyleOptionButton opt;
-    opt.initFrom(b);
-    opt.rect = b->rect();
-    const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, &opt, b);
-    return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).adjusted(margin / 2, 0, -margin / 2, 0);
 }
 
 } // namespace
@@ -315,20 +288,7 @@ void WindowLayoutTest::captionsFit()
     QWidget *w = control(rig.form, name);
     QVERIFY(w);
     const QFontMetrics fm(w->font());
-    QRect room;
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        room = lineEditTextRoom(e);
-    else if (auto *b = qobject_cast<QPushButton *>(w))
-        room = buttonTextRoom(b);
-    else if (auto *c = qobject_cast<QComboBox *>(w))
-        room = c->lineEdit()->geometry().adjusted(2, 0, -2, 0);
-    else if (auto *g = qobject_cast<QGroupBox *>(w))
-        room = QRect(0, 0, g->width() - 16, rig.form.txtReg[0]->y()); // the title stays above the boxes
-    else if (w == rig.form.Label4)
-        // The selector covers the label's right end; the caption lives in what is left.
-        room = QRect(0, 0, rig.form.cboReg->x() - w->x(), w->height());
-    else
-        room = w->contentsRect();
+    const QRect room = textRoom(rig.form, w);
 
     QVERIFY2(fm.horizontalAdvance(text) <= room.width(),
              qPrintable(QStringLiteral("\"%1\" needs %2 px, %3 has %4")

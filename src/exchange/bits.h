@@ -11,7 +11,9 @@
 qint16 ValBit(quint8 aByte, qint16 bitId);
 
 // aByte with bit (bitId mod 8) set when outBit is 1 or cleared when outBit is 0; any other
-// outBit gives 0.
+// outBit gives 0. The coil write packs its bytes through SetByte and does not call this; it
+// stays as the writing counterpart of ValBit, under the name the tool's documentation of
+// the bit helpers gives it, and its results are pinned by the tests.
 quint8 SetBit(quint8 aByte, quint8 bitId, qint16 outBit);
 
 // A text of digits read most significant first, each position doubling the weight:

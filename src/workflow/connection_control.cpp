@@ -8,16 +8,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cmath>
 
 namespace {
-constexpr int WaitMs = 2000;
+constexpr double WaitSeconds = 2.0;
 }
 
-void Form1::waitForState(qint16 target, int timeoutMs)
+void Form1::waitForState(qint16 target, double seconds)
 {
-    if (Winsock1.State() == target)
-        return;
-    // Woken by the socket's state change or by the timer, never by polling.
+    // The window's clock decides when the time is up; in between the wait sleeps in the event
+    // loop, woken by the socket's state change or by a timer, never by polling.
+    const double start = m_services->clockSeconds();
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -26,8 +27,13 @@ void Form1::waitForState(qint16 target, int timeoutMs)
         if (state == target)
             loop.quit();
     });
-    limit.start(timeoutMs);
-    loop.exec();
+    while (Winsock1.State() != target) {
+        const double left = seconds - (m_services->clockSeconds() - start);
+        if (left <= 0)
+            break;
+        limit.start(int(std::ceil(left * 1000)));
+        loop.exec();
+    }
 }
 
 void Form1::cmdConnect_Click()
@@ -36,7 +42,7 @@ void Form1::cmdConnect_Click()
     Winsock1.RemoteHost = txtIP->text();
     m_exchange.discardPartialReply();
     Winsock1.Connect();
-    waitForState(SocketControl::Connected, WaitMs);
+    waitForState(SocketControl::Connected, WaitSeconds);
     if (Winsock1.State() == SocketControl::Connected) {
         setStatus(connectedStatus());
         cmdConnect->setEnabled(false);
@@ -55,7 +61,7 @@ void Form1::cmdDisconnect_Click()
     m_exchange.discardPartialReply();
     if (Winsock1.State() != SocketControl::Closed)
         Winsock1.Close();
-    waitForState(SocketControl::Closed, WaitMs);
+    waitForState(SocketControl::Closed, WaitSeconds);
     if (Winsock1.State() != SocketControl::Closed) {
         setStatus(errorDisconnectStatus());
     } else {

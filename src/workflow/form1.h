@@ -83,8 +83,9 @@ public:
 private:
     void buildControls();
     void connectHandlers();
-    // Runs the window's events until the socket reaches state or timeoutMs pass.
-    void waitForState(qint16 state, int timeoutMs);
+    // Runs the window's events until the socket reaches state or the window's clock says
+    // that seconds have passed.
+    void waitForState(qint16 state, double seconds);
     void connectionLost();
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.
     void describeControls();

@@ -3,11 +3,13 @@
 #include "platform/window_services.h"
 
 #include <QStringList>
+#include <chrono>
 #include <functional>
+#include <optional>
 
 // Window services that never wait for a person: message boxes are recorded and return at
-// once (or run a hook while "open"), the busy pointer is counted, and the clock reads what
-// the caller sets, or a real clock where one is given.
+// once (or run a hook while "open"), the busy pointer is counted, and the clock is a steady
+// one unless the caller makes it stand still at a time of its choosing.
 class RecordingServices : public WindowServices
 {
 public:
@@ -23,12 +25,17 @@ public:
         if (busy)
             ++busyCalls;
     }
-    double clockSeconds() const override { return clockSource ? clockSource() : clock; }
+    double clockSeconds() const override
+    {
+        if (clock)
+            return *clock;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
 
     QStringList messages;
     int busyDepth = 0;
     int busyCalls = 0;
-    double clock = 0;
-    std::function<double()> clockSource;
+    // Stands still where set. The connect and disconnect waits need a clock that runs.
+    std::optional<double> clock;
     std::function<void(const QString &)> whileOpen; // runs while the box is "open"
 };

@@ -3,6 +3,7 @@
 #include "exchange_fakes.h"
 #include "exception_text.h"
 #include "fake_services.h"
+#include "test_bytes.h"
 
 #include "exchange/exchange.h"
 
@@ -19,27 +20,10 @@ inline char *toString(const StatusLine &s)
 
 namespace rig {
 
-inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
 inline constexpr int Green = int(StatusColour::Green);
 inline constexpr int Yellow = int(StatusColour::Yellow);
 
-inline QStringList filled(QStringList first)
-{
-    while (first.size() < 16)
-        first.append(QString());
-    return first;
-}
-
-inline QStringList markers()
-{
-    QStringList m;
-    for (int k = 0; k < 16; ++k)
-        m.append(QStringLiteral("m%1").arg(k));
-    return m;
-}
-
-inline const QStringList Emptied = filled({});
+inline const QStringList Emptied = sixteen({});
 
 struct Rig {
     FakeControls controls;
@@ -65,7 +49,7 @@ struct Rig {
             exchange.WriteHolding();
         else if (request == QLatin1String("coils write"))
             exchange.WriteCoils();
-        controls.boxes = markers();
+        controls.boxes = markerBoxes();
         controls.statuses.clear();
         return socket.sent.size() == before + 1 && services.messages.isEmpty() && ticker.running;
     }
@@ -87,7 +71,7 @@ struct Rig {
         return isWrite() ? StatusLine{"Registers written", StatusColour::Green}
                          : StatusLine{"Registers read", StatusColour::Green};
     }
-    QStringList otherBoxes(const QStringList &before) const { return isWrite() ? before : filled({"4660"}); }
+    QStringList otherBoxes(const QStringList &before) const { return isWrite() ? before : sixteen({"4660"}); }
 };
 
 inline bool statusMatches(const StatusLine &s, const QString &text, int colour, bool prefixOnly)

@@ -81,21 +81,6 @@ struct HostileRig : WindowRig {
     }
 };
 
-inline QStringList sixteen(QStringList first)
-{
-    while (first.size() < 16)
-        first.append(QString());
-    return first;
-}
-
-inline QStringList markerBoxes()
-{
-    QStringList m;
-    for (int k = 0; k < 16; ++k)
-        m.append(QStringLiteral("m%1").arg(k));
-    return m;
-}
-
 // A whole read holding registers reply (transaction id 0, unit 1) carrying these values.
 inline QByteArray registersReply(const QList<quint16> &values)
 {

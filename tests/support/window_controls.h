@@ -9,6 +9,9 @@
 #include <QMap>
 #include <QPushButton>
 #include <QString>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 // The window's controls by their member names ("txtReg3" for the fourth value box); null
@@ -50,4 +53,44 @@ inline void addCaptionRows(bool withFrame)
     QTest::newRow("cboReg Coil Outputs") << "cboReg" << "Coil Outputs";
     QTest::newRow("cboReg Digital Inputs") << "cboReg" << "Digital Inputs";
     QTest::newRow("Label4") << "Label4" << "Select:";
+}
+
+// The room a text box leaves for its text: the style's contents rectangle less the line
+// edit's own margins.
+inline QRect lineEditTextRoom(QLineEdit *e)
+{
+    QStyleOptionFrame opt;
+    opt.initFrom(e);
+    opt.rect = e->rect();
+    opt.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, e) : 0;
+    opt.midLineWidth = 0;
+    opt.state |= QStyle::State_Sunken;
+    const QMargins m = e->textMargins();
+    return e->style()->subElementRect(QStyle::SE_LineEditContents, &opt, e).marginsRemoved(m).adjusted(2, 1, -2, -1);
+}
+
+// The room a button leaves for its caption: inside its bevel, less the style's margin.
+inline QRect buttonTextRoom(QPushButton *b)
+{
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.rect = b->rect();
+    const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, &opt, b);
+    return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).adjusted(margin / 2, 0, -margin / 2, 0);
+}
+
+// The room a control of the window leaves for its caption or text, in logical pixels.
+inline QRect textRoom(Form1 &f, QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return lineEditTextRoom(e);
+    if (auto *b = qobject_cast<QPushButton *>(w))
+        return buttonTextRoom(b);
+    if (auto *c = qobject_cast<QComboBox *>(w))
+        return lineEditTextRoom(c->lineEdit());
+    if (auto *g = qobject_cast<QGroupBox *>(w))
+        return QRect(0, 0, g->width() - 16, f.txtReg[0]->y()); // the title stays above the boxes
+    if (w == f.Label4) // the selector covers the label's right end; the caption lives in what is left
+        return QRect(0, 0, f.cboReg->x() - w->x(), w->height());
+    return w->contentsRect();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fake_services.h"
+#include "test_bytes.h"
 #include "workflow/form1.h"
 
 #include <QByteArray>
@@ -17,7 +18,8 @@ struct WindowRig {
     RecordingServices *services;
     Form1 form;
 
-    WindowRig() : WindowRig(std::make_unique<RecordingServices>()) {}
+    // socket stands in for the window's own TCP socket where given.
+    explicit WindowRig(SocketControl *socket = nullptr) : WindowRig(std::make_unique<RecordingServices>(), socket) {}
 
     // Types the address and clicks Connect; true when the socket ended up connected.
     bool connectTo(const QString &address)
@@ -40,15 +42,15 @@ struct WindowRig {
     const FormState &state() { return form.exchange().state(); }
 
 private:
-    explicit WindowRig(std::unique_ptr<RecordingServices> s) : services(s.get()), form(std::move(s)) {}
+    WindowRig(std::unique_ptr<RecordingServices> s, SocketControl *socket)
+        : services(s.get()), form(std::move(s), socket)
+    {
+    }
 };
 
 inline const QColor Green(0, 255, 0);
 inline const QColor Yellow(255, 255, 0);
 inline const QColor Red(255, 0, 0);
-
-// "00 06 01" -> bytes; blanks are only for the reader.
-inline QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 inline QByteArray bufSendBytes(const FormState &s)
 {
