@@ -1,6 +1,7 @@
 // The coil packing of a write: for any texts in the start, length and value boxes, either
 // the request is refused naming the first bad field, or it is a sound write multiple coils
-// request whose data bits are boxes 0..N-1 in address order, padded with 0.
+// request whose data bits are boxes 0..N-1 in address order, padded with 0. A field counts
+// as sound only when its text is wholly a number.
 //
 // Input: UTF-8 text, fields separated by ';': start address, length, then boxes 0 to 15
 // (missing ones are empty).
@@ -31,14 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return field(2 + k);
     });
 
-    // What the texts mean, one field at a time.
-    const auto startWord = numeric::wordOf(start);
-    const auto n = numeric::wholeNumber(numeric::value(length));
+    // What the texts mean, one field at a time; a write takes only texts that are wholly
+    // numbers.
+    const auto startWord = numeric::exactWordOf(start);
+    const auto lengthValue = numeric::exactValue(length);
+    const auto n = lengthValue ? numeric::wholeNumber(*lengthValue) : std::nullopt;
     const bool lengthOk = n && *n >= 0 && *n <= 16;
     int firstBad = -1;
     for (int k = 0; lengthOk && k < *n && firstBad < 0; ++k) {
-        const double v = numeric::value(field(2 + k));
-        if (v != 0.0 && v != 1.0)
+        const auto v = numeric::exactValue(field(2 + k));
+        if (!v || (*v != 0.0 && *v != 1.0))
             firstBad = k;
     }
 

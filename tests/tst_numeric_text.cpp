@@ -34,6 +34,8 @@ private Q_SLOTS:
     void initTestCase();
     void chain_data();
     void chain();
+    void exactValue_data();
+    void exactValue();
     void wholeNumber_data();
     void wholeNumber();
     void split_data();
@@ -168,6 +170,50 @@ void tst_NumericText::chain()
         QCOMPARE(int(word->high), high);
         QCOMPARE(int(word->low), low);
     }
+}
+
+// What a write accepts: only a text that is wholly a number once blanks are removed.
+void tst_NumericText::exactValue_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("exact");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("blank between digits") << "1 6" << true << 16.0;
+    QTest::newRow("signs, fraction, exponent") << " -2.5E+1 " << true << -25.0;
+    QTest::newRow("plus sign") << "+7" << true << 7.0;
+    QTest::newRow("point then digits") << ".5" << true << 0.5;
+    QTest::newRow("&H1F") << "&H1F" << true << 31.0;
+    QTest::newRow("&O17") << "&O17" << true << 15.0;
+    QTest::newRow("beyond double") << "1E400" << true << Inf;
+    QTest::newRow("empty") << "" << false << 0.0;
+    QTest::newRow("blanks only") << "  " << false << 0.0;
+    QTest::newRow("letters only") << "abc" << false << 0.0;
+    QTest::newRow("12abc") << "12abc" << false << 0.0;
+    QTest::newRow("0x1F") << "0x1F" << false << 0.0;
+    QTest::newRow("2,7") << "2,7" << false << 0.0;
+    QTest::newRow("1,5e1") << "1,5e1" << false << 0.0;
+    QTest::newRow("trailing point") << "5." << false << 0.0;
+    QTest::newRow("exponent without digits") << "1E" << false << 0.0;
+    QTest::newRow("two signs") << "--5" << false << 0.0;
+    QTest::newRow("&H stops at G") << "&H1G" << false << 0.0;
+    QTest::newRow("&H without digits") << "&H" << false << 0.0;
+    QTest::newRow("ampersand other letter") << "&X5" << false << 0.0;
+}
+
+void tst_NumericText::exactValue()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, exact);
+    QFETCH(double, value);
+
+    const auto v = numeric::exactValue(text);
+    QCOMPARE(v.has_value(), exact);
+    if (exact) {
+        QCOMPARE(*v, value);
+        QCOMPARE(*v, numeric::value(text)); // the same number the lenient reading finds
+    }
+    QCOMPARE(numeric::exactWordOf(text).has_value(), exact && numeric::wordOf(text).has_value());
 }
 
 void tst_NumericText::wholeNumber_data()

@@ -22,7 +22,7 @@ private Q_SLOTS:
     void timeOut();
     void acceptedReplyEndsTheWait_data();
     void acceptedReplyEndsTheWait();
-    void newRequestRestartsTheCount();
+    void newRequestKeepsTheOldestCount();
 };
 
 void tst_ReplyStream::badHeader_data()
@@ -213,13 +213,20 @@ void tst_ReplyStream::acceptedReplyEndsTheWait()
     QCOMPARE(rig.controls.lastStatus(), answer);
 }
 
-void tst_ReplyStream::newRequestRestartsTheCount()
+void tst_ReplyStream::newRequestKeepsTheOldestCount()
 {
     Rig rig;
     QVERIFY(rig.send("holding", "16"));
     rig.exchange.TimerTO_Timer();
     rig.exchange.TimerTO_Timer();
+    // A send while the first is unanswered: the timeout still counts from the first.
     QVERIFY(rig.send("coils", "16"));
+    QCOMPARE(rig.exchange.state().countTO, 2);
+    QCOMPARE(rig.ticker.starts, 1);
+    rig.exchange.TimerTO_Timer();
+    QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
+    // Once it is reported, the next request has three ticks of its own.
+    QVERIFY(rig.send("holding", "16"));
     QCOMPARE(rig.exchange.state().countTO, 0);
     rig.exchange.TimerTO_Timer();
     rig.exchange.TimerTO_Timer();

@@ -97,10 +97,9 @@ void tst_RequestInputs::writeRegisters_data()
     QTest::newRow("N = 16") << "0" << "16" << sixteenValues << hex("0000 0000 0027 01 10 0000 0010 20") + sixteenData
                             << QString();
     QTest::newRow("N = 0") << "5" << "0" << sixteen({"x"}) << hex("0000 0000 0007 01 10 0005 0000 00") << QString();
-    QTest::newRow("empty length is N = 0") << "300" << "" << sixteen({"-1"}) << hex("0000 0000 0007 01 10 012C 0000 00")
-                                           << QString();
-    QTest::newRow("letters length is N = 0") << "0" << "abc" << sixteen({}) << hex("0000 0000 0007 01 10 0000 0000 00")
-                                             << QString();
+    // A write takes only texts that are wholly numbers: nothing typed is cut short or read as 0.
+    QTest::newRow("empty length is refused") << "300" << "" << sixteen({"-1"}) << QByteArray() << LengthRefusal;
+    QTest::newRow("letters length is refused") << "0" << "abc" << sixteen({}) << QByteArray() << LengthRefusal;
     QTest::newRow("length -0.5 is N = 0") << "0" << "-0.5" << sixteen({}) << hex("0000 0000 0007 01 10 0000 0000 00")
                                           << QString();
     QTest::newRow("boxes 2.5 and 3.5") << "0" << "2" << sixteen({"2.5", "3.5"})
@@ -109,10 +108,19 @@ void tst_RequestInputs::writeRegisters_data()
                                      << hex("0000 0000 000B 01 10 0000 0002 04 0007 0008") << QString();
     QTest::newRow("length 16.5 is 16") << "0" << "16.5" << sixteenValues
                                        << hex("0000 0000 0027 01 10 0000 0010 20") + sixteenData << QString();
-    QTest::newRow("empty and letters are 0") << "0" << "2" << sixteen({"", "abc"})
-                                             << hex("0000 0000 000B 01 10 0000 0002 04 0000 0000") << QString();
-    QTest::newRow("1.0, 01 and 1abc are 1") << "0" << "3" << sixteen({"1.0", "01", "1abc"})
-                                            << hex("0000 0000 000D 01 10 0000 0003 06 0001 0001 0001") << QString();
+    QTest::newRow("empty box is refused") << "0" << "2" << sixteen({"", "abc"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("letters box is refused") << "0" << "2" << sixteen({"1", "abc"}) << QByteArray() << registerRefusal(1);
+    QTest::newRow("1.0 and 01 are 1, 1abc is refused") << "0" << "3" << sixteen({"1.0", "01", "1abc"}) << QByteArray()
+                                                       << registerRefusal(2);
+    QTest::newRow("1.0 and 01 are 1") << "0" << "2" << sixteen({"1.0", "01"})
+                                      << hex("0000 0000 000B 01 10 0000 0002 04 0001 0001") << QString();
+    QTest::newRow("0x1F is refused") << "0" << "1" << sixteen({"0x1F"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("2,7 is refused") << "0" << "1" << sixteen({"2,7"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("1,5e1 is refused") << "0" << "1" << sixteen({"1,5e1"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("&H1G is refused") << "0" << "1" << sixteen({"&H1G"}) << QByteArray() << registerRefusal(0);
+    QTest::newRow("start 12abc is refused") << "12abc" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("empty start is refused") << "" << "1" << sixteen({"1"}) << QByteArray() << StartRefusal;
+    QTest::newRow("length 2x is refused") << "0" << "2x" << sixteen({"1", "1"}) << QByteArray() << LengthRefusal;
     QTest::newRow("boxes from N on not read") << "0" << "3" << sixteen({"1", "2", "3", "-1", "x", "70000"})
                                               << hex("0000 0000 000D 01 10 0000 0003 06 0001 0002 0003") << QString();
     QTest::newRow("65535.4 and -0.5 round into range") << "0" << "2" << sixteen({"65535.4", "-0.5"})
@@ -178,17 +186,22 @@ void tst_RequestInputs::writeCoils_data()
                                            << hex("0000 0000 0008 01 0F 0000 0003 01 03") << QString();
     QTest::newRow("N = 8, last box sets bit 7") << "0" << "8" << sixteen({"0", "0", "0", "0", "0", "0", "0", "1"})
                                                 << hex("0000 0000 0008 01 0F 0000 0008 01 80") << QString();
-    QTest::newRow("N = 9, box 8 alone in second byte") << "0" << "9" << sixteen({"", "", "", "", "", "", "", "", "1"})
+    QTest::newRow("N = 9, box 8 alone in second byte") << "0" << "9" << sixteen({"0", "0", "0", "0", "0", "0", "0", "0", "1"})
                                                        << hex("0000 0000 0009 01 0F 0000 0009 02 00 01") << QString();
     QTest::newRow("N = 0") << "0" << "0" << ones << hex("0000 0000 0007 01 0F 0000 0000 00") << QString();
-    QTest::newRow("empty length is N = 0") << "300" << "" << ones << hex("0000 0000 0007 01 0F 012C 0000 00")
-                                           << QString();
+    QTest::newRow("empty length is refused") << "300" << "" << ones << QByteArray() << LengthRefusal;
     QTest::newRow("length 2.5 is 2") << "0" << "2.5" << sixteen({"1", "1", "1"})
                                      << hex("0000 0000 0008 01 0F 0000 0002 01 03") << QString();
-    QTest::newRow("1.0, 01, 1abc are 1") << "0" << "3" << sixteen({"1.0", "01", "1abc"})
-                                         << hex("0000 0000 0008 01 0F 0000 0003 01 07") << QString();
-    QTest::newRow("empty, letters, 0.0, -0 are 0") << "0" << "5" << sixteen({"", "abc", "0.0", "-0", "1"})
-                                                   << hex("0000 0000 0008 01 0F 0000 0005 01 10") << QString();
+    QTest::newRow("1.0, 01 are 1, 1abc is refused") << "0" << "3" << sixteen({"1.0", "01", "1abc"}) << QByteArray()
+                                                    << coilRefusal(2);
+    QTest::newRow("1.0, 01 are 1") << "0" << "3" << sixteen({"1.0", "01", "1"})
+                                   << hex("0000 0000 0008 01 0F 0000 0003 01 07") << QString();
+    QTest::newRow("empty box is refused") << "0" << "5" << sixteen({"", "abc", "0.0", "-0", "1"}) << QByteArray()
+                                          << coilRefusal(0);
+    QTest::newRow("letters box is refused") << "0" << "5" << sixteen({"0", "abc", "0.0", "-0", "1"}) << QByteArray()
+                                            << coilRefusal(1);
+    QTest::newRow("0.0, -0 are 0") << "0" << "5" << sixteen({"0", "0", "0.0", "-0", "1"})
+                                   << hex("0000 0000 0008 01 0F 0000 0005 01 10") << QString();
     QTest::newRow("1E0 and &H1 are 1") << "0" << "2" << sixteen({"1E0", "&H1"})
                                        << hex("0000 0000 0008 01 0F 0000 0002 01 03") << QString();
 

@@ -25,8 +25,11 @@ void ModbusExchange::ReadInputs() { read(adu::ReadDiscreteInputs, msg::NotConnec
 
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
 
+bool ModbusExchange::awaitingReply() const { return m_timerTO.isRunning(); }
+
 void ModbusExchange::refuse(const QString &text)
 {
+    m_controls.refusing();
     m_refusalOpen = true;
     m_services.MessageBox(text);
     m_refusalOpen = false;
@@ -82,8 +85,12 @@ void ModbusExchange::send(const QByteArray &request, bool isRead, int quantity)
     m_sentAt = m_services.clockSeconds();
     m_socket.SendData(request);
     m_controls.requestSent(request);
-    m_state.countTO = 0;
-    m_timerTO.start();
+    // The timeout counts from the oldest request still unanswered: a later send must not
+    // push "Modbus Time Out!" away, or a device that fell silent would never be reported.
+    if (!m_timerTO.isRunning()) {
+        m_state.countTO = 0;
+        m_timerTO.start();
+    }
 }
 
 Expectation ModbusExchange::expectation() const

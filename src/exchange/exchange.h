@@ -31,6 +31,8 @@ public:
     void discardPartialReply();
 
     const FormState &state() const { return m_state; }
+    // A request went out and has had no reply yet, and its timeout has not been reported.
+    bool awaitingReply() const;
     // A refusal is on screen: its message box is open.
     bool refusalOpen() const { return m_refusalOpen; }
 

@@ -18,6 +18,8 @@ public:
     virtual void setBoxText(int index, const QString &text) = 0;
     // Caption first, then colour.
     virtual void setStatus(const StatusLine &status) = 0;
+    // A request is about to be refused with a message box.
+    virtual void refusing() {}
     // A request went out, or a whole reply came in (request is the one it answers).
     virtual void requestSent(const QByteArray &) {}
     virtual void replyTaken(const QByteArray & /*request*/, const QByteArray & /*reply*/, double /*roundTripMs*/) {}

@@ -28,11 +28,18 @@ QString withoutBlanks(const QString &text)
 
 bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
+// What a text reads as: its number, and whether that number is all there is to it.
+struct Reading {
+    double value = 0;
+    bool whole = false; // a number, with nothing after it
+};
+
 // "&H1F" or "&O17": digits in the given base up to the first character that is not one.
-double radixValue(const QString &s, int base)
+Reading radixValue(const QString &s, int base)
 {
     double v = 0;
-    for (qsizetype i = 2; i < s.size(); ++i) {
+    qsizetype i = 2;
+    for (; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
         const int d = (c >= u'0' && c <= u'9') ? c - u'0'
                 : (c >= u'a' && c <= u'f')     ? c - u'a' + 10
@@ -42,7 +49,7 @@ double radixValue(const QString &s, int base)
             break;
         v = v * base + d;
     }
-    return v;
+    return {v, i > 2 && i == s.size()};
 }
 
 // For a number that does not fit a double: whether it is too small rather than too large.
@@ -80,9 +87,7 @@ bool belowRange(std::string_view number)
     return lead + (negative ? -exponent : exponent) < 0;
 }
 
-} // namespace
-
-double value(const QString &text)
+Reading read(const QString &text)
 {
     const QString s = withoutBlanks(text);
     if (s.size() >= 2 && s[0] == u'&') {
@@ -91,7 +96,7 @@ double value(const QString &text)
             return radixValue(s, 16);
         if (r == u'O')
             return radixValue(s, 8);
-        return 0;
+        return {};
     }
 
     // The longest prefix of the form [sign] digits [. digits] [E [sign] digits].
@@ -115,7 +120,7 @@ double value(const QString &text)
         }
     }
     if (!anyDigits)
-        return 0;
+        return {};
     if (i < n && (s[i] == u'E' || s[i] == u'e')) {
         qsizetype j = i + 1;
         if (j < n && (s[j] == u'+' || s[j] == u'-'))
@@ -139,14 +144,27 @@ double value(const QString &text)
         ++first; // from_chars takes no plus sign
     double v = 0;
     const auto [ptr, ec] = std::from_chars(first, digits.data() + digits.size(), v);
+    const bool whole = end == n;
     if (ec == std::errc::result_out_of_range) {
         // Too large for a double reads as infinity (refused later as a whole number);
         // too small reads as 0.
         if (belowRange(digits))
-            return 0.0;
-        return digits.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+            return {0.0, whole};
+        return {digits.front() == '-' ? -HUGE_VAL : HUGE_VAL, whole};
     }
-    return ec == std::errc() ? v : 0.0;
+    return {ec == std::errc() ? v : 0.0, whole};
+}
+
+} // namespace
+
+double value(const QString &text) { return read(text).value; }
+
+std::optional<double> exactValue(const QString &text)
+{
+    const Reading r = read(text);
+    if (!r.whole)
+        return std::nullopt;
+    return r.value;
 }
 
 std::optional<qint32> wholeNumber(double v)
@@ -171,6 +189,17 @@ std::optional<Word> split(qint64 whole)
 std::optional<Word> wordOf(const QString &text)
 {
     const auto whole = wholeNumber(value(text));
+    if (!whole)
+        return std::nullopt;
+    return split(*whole);
+}
+
+std::optional<Word> exactWordOf(const QString &text)
+{
+    const auto v = exactValue(text);
+    if (!v)
+        return std::nullopt;
+    const auto whole = wholeNumber(*v);
     if (!whole)
         return std::nullopt;
     return split(*whole);

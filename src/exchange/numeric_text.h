@@ -14,6 +14,12 @@ namespace numeric {
 // written that way.
 double value(const QString &text);
 
+// The value of a text that is wholly a number once blanks are removed; empty for a text
+// with anything after the number ("12abc", "0x1F", "2,7") or with no number at all ("",
+// "abc"). A write puts what the operator typed into a live device: it takes its numbers
+// this way, so that nothing typed is quietly cut short or read as 0.
+std::optional<double> exactValue(const QString &text);
+
 // The value rounded to the nearest whole number, halves to the even neighbour; empty when
 // it does not fit a signed 32-bit integer (or is not a number at all).
 std::optional<qint32> wholeNumber(double value);
@@ -30,5 +36,7 @@ std::optional<Word> split(qint64 whole);
 
 // The whole-number text of a box as a 16-bit field, in one step: value, round, split.
 std::optional<Word> wordOf(const QString &text);
+// The same for a text that must be wholly a number (exactValue).
+std::optional<Word> exactWordOf(const QString &text);
 
 } // namespace numeric

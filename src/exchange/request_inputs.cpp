@@ -10,16 +10,19 @@ namespace {
 
 BuiltRequest refused(const QString &why) { return {{}, why, 0}; }
 
-std::optional<quint16> word16(const QString &text)
+// A write's 16-bit field: the text must be wholly a whole number from 0 to 65535.
+std::optional<quint16> exactWord16(const QString &text)
 {
-    const auto w = numeric::wordOf(text);
+    const auto w = numeric::exactWordOf(text);
     if (!w)
         return std::nullopt;
     return w->value();
 }
 
 // The start address and N of a write, or the refusal of the first of them that is unsound.
-// N is the whole number of the length text, 0 to 16: one box per item.
+// N is the whole number of the length text, 0 to 16: one box per item. A write takes every
+// text only when it is wholly a number: it changes a live device, and "12abc" or an empty
+// box must not quietly become 12 or 0 on the wire.
 struct WriteRange {
     quint16 start = 0;
     int count = 0;
@@ -28,10 +31,11 @@ struct WriteRange {
 
 WriteRange writeRange(const QString &startText, const QString &lengthText)
 {
-    const auto start = word16(startText);
+    const auto start = exactWord16(startText);
     if (!start)
         return {0, 0, msg::StartAddressRange};
-    const auto n = numeric::wholeNumber(numeric::value(lengthText));
+    const auto length = numeric::exactValue(lengthText);
+    const auto n = length ? numeric::wholeNumber(*length) : std::nullopt;
     if (!n || *n < 0 || *n > BoxCount)
         return {0, 0, msg::LengthRange};
     return {*start, *n, {}};
@@ -58,7 +62,7 @@ BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthT
         return refused(range.refusal);
     QList<quint16> values;
     for (int k = 0; k < range.count; ++k) {
-        const auto v = word16(box(k));
+        const auto v = exactWord16(box(k));
         if (!v)
             return refused(msg::registerValueRange(k));
         values.append(*v);
@@ -82,10 +86,10 @@ BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText,
             const int k = first + j;
             QChar digit = u'0';
             if (k < n) {
-                const double v = numeric::value(box(k));
-                if (v != 0.0 && v != 1.0)
+                const auto v = numeric::exactValue(box(k));
+                if (!v || (*v != 0.0 && *v != 1.0))
                     return refused(msg::coilValueRange(k));
-                digit = v == 1.0 ? u'1' : u'0';
+                digit = *v == 1.0 ? u'1' : u'0';
             }
             groupText.prepend(digit);
         }

@@ -51,11 +51,30 @@ void Form1::cmdRealtime_Click()
 
 void Form1::TimerRead_Timer()
 {
-    // While a refusal is on screen a tick neither sends nor opens another box: without this,
-    // monitoring an unconnected device would stack a new modal box every second.
+    // While a refusal is on screen a tick neither sends nor opens another box.
     if (m_exchange.refusalOpen())
         return;
+    // One request in flight: a device that is slow or silent gets no second request until
+    // it answers or its timeout is reported, after which the next tick tries again.
+    if (m_exchange.awaitingReply())
+        return;
+    m_inMonitoringTick = true;
     cmdRead_Click();
+    m_inMonitoringTick = false;
+}
+
+void Form1::refusing()
+{
+    // A tick that is refused would be refused again every second, each time in a box of its
+    // own: monitoring ends before the box opens, and the box is shown once.
+    if (m_inMonitoringTick)
+        stopMonitoring();
+}
+
+void Form1::stopMonitoring()
+{
+    TimerRead.stop();
+    cmdRealtime->setText(caption::MonitoringOn);
 }
 
 void Form1::TimerTO_Timer() { m_exchange.TimerTO_Timer(); }

@@ -57,7 +57,7 @@ void Form1::cmdDisconnect_Click()
 {
     m_services->setBusy(true);
     if (TimerRead.isRunning())
-        TimerRead.stop(); // the monitoring caption stays as it is
+        stopMonitoring();
     m_exchange.discardPartialReply();
     if (Winsock1.State() != SocketControl::Closed)
         Winsock1.Close();
@@ -78,7 +78,7 @@ void Form1::connectionLost()
     // disconnect. An outstanding request can no longer be answered, so its timeout would
     // only replace the true reason with a vaguer one.
     if (TimerRead.isRunning())
-        TimerRead.stop();
+        stopMonitoring();
     TimerTO.stop();
     m_exchange.discardPartialReply();
     setStatus(connectionLostStatus());

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "table_selector.h"
 #include "tip_on_demand.h"
 #include "value_tooltips.h"
 
@@ -62,8 +63,7 @@ void Form1::connectHandlers()
     connect(cmdRead, &QPushButton::clicked, this, &Form1::cmdRead_Click);
     connect(cmdWrite, &QPushButton::clicked, this, &Form1::cmdWrite_Click);
     connect(cmdRealtime, &QPushButton::clicked, this, &Form1::cmdRealtime_Click);
-    // activated is raised only when the operator picks an item, not by typing.
-    connect(cboReg, &QComboBox::activated, this, &Form1::cboReg_Click);
+    guardTableSelector(cboReg, [this] { cboReg_Click(); });
     connect(&Winsock1, &SocketControl::DataArrival, this,
             [this](qint32 bytesTotal) { m_exchange.Winsock1_DataArrival(bytesTotal); });
     connect(&Winsock1, &SocketControl::Lost, this, &Form1::connectionLost);

@@ -74,6 +74,7 @@ public:
     QString boxText(int index) const override;
     void setBoxText(int index, const QString &text) override;
     void setStatus(const StatusLine &status) override;
+    void refusing() override;
     void requestSent(const QByteArray &request) override;
     void replyTaken(const QByteArray &request, const QByteArray &reply, double roundTripMs) override;
 
@@ -87,6 +88,9 @@ private:
     // that seconds have passed.
     void waitForState(qint16 state, double seconds);
     void connectionLost();
+    // Monitoring ends other than by its button: the caption offers to start it again.
+    void stopMonitoring();
+    bool m_inMonitoringTick = false;
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.
     void describeControls();
     void announceStatus();

@@ -110,9 +110,6 @@ void Form1::buildControls()
     cboReg = new QComboBox(this);
     cboReg->setEditable(true);
     cboReg->setInsertPolicy(QComboBox::NoInsert); // typed text never joins the list
-    // No completion either: it would rewrite "holding registers" into a table name and
-    // raise the table's handler from typing alone.
-    cboReg->setCompleter(nullptr);
     cboReg->addItems(table::Items);
     cboReg->setCurrentIndex(0);
     cboReg->setGeometry(264, 40, 153, 21);
