@@ -1,11 +1,14 @@
-// The keyboard focus: where it starts, and the order in which Tab and Shift+Tab move it,
-// passing over Disconnect while it is disabled and over Connect once connected.
+// The keyboard focus: where it starts, the order in which Tab and Shift+Tab move it,
+// passing over Disconnect while it is disabled and over Connect once connected, and what
+// Return does where the focus is.
 
+#include "window_controls.h"
 #include "window_rig.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -34,6 +37,8 @@ private Q_SLOTS:
     void focusOrder_data();
     void focusOrder();
     void focusStartsInAddressBox();
+    void returnPressesOnlyAFocusedButton_data();
+    void returnPressesOnlyAFocusedButton();
 };
 
 void FocusOrderTest::focusOrder_data()
@@ -90,6 +95,39 @@ void FocusOrderTest::focusStartsInAddressBox()
     QApplication::setActiveWindow(&rig.form);
     QVERIFY(QTest::qWaitForWindowActive(&rig.form));
     QTRY_COMPARE(QApplication::focusWidget(), rig.form.txtIP);
+}
+
+void FocusOrderTest::returnPressesOnlyAFocusedButton_data()
+{
+    QTest::addColumn<QString>("focused");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("presses");
+    QTest::newRow("Read, Return") << "cmdRead" << int(Qt::Key_Return) << true;
+    QTest::newRow("monitoring, keypad Enter") << "cmdRealtime" << int(Qt::Key_Enter) << true;
+    QTest::newRow("address box, Return") << "txtIP" << int(Qt::Key_Return) << false;
+    QTest::newRow("value box, keypad Enter") << "txtReg3" << int(Qt::Key_Enter) << false;
+    QTest::newRow("table selector, Return") << "cboReg" << int(Qt::Key_Return) << false;
+}
+
+void FocusOrderTest::returnPressesOnlyAFocusedButton()
+{
+    QFETCH(QString, focused);
+    QFETCH(int, key);
+    QFETCH(bool, presses);
+    WindowRig rig;
+    Form1 &f = rig.form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QList<QPushButton *> buttons{f.cmdConnect, f.cmdDisconnect, f.cmdRead, f.cmdWrite, f.cmdRealtime};
+    std::vector<std::unique_ptr<QSignalSpy>> clicks;
+    for (QPushButton *b : buttons)
+        clicks.push_back(std::make_unique<QSignalSpy>(b, &QPushButton::clicked));
+
+    control(f, focused)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    for (int i = 0; i < buttons.size(); ++i)
+        QCOMPARE(clicks[i]->count(), presses && control(f, focused) == buttons[i] ? 1 : 0);
 }
 
 QTEST_MAIN(FocusOrderTest)

@@ -4,6 +4,7 @@
 
 #include "app_icon.h"
 #include "form1.h"
+#include "return_key.h"
 
 #include <QComboBox>
 #include <algorithm>
@@ -108,6 +109,7 @@ void Form1::buildControls()
     // No completion either: it would rewrite "holding registers" into a table name and
     // raise the table's handler from typing alone.
     cboReg->setCompleter(nullptr);
+    typedTextPicksNothing(cboReg);
     cboReg->addItems({QStringLiteral("Holding Registers"), QStringLiteral("Coil Outputs"),
                       QStringLiteral("Digital Inputs")});
     cboReg->setCurrentIndex(0);
@@ -118,6 +120,7 @@ void Form1::buildControls()
     for (QPushButton *b : {cmdConnect, cmdDisconnect, cmdRead, cmdWrite, cmdRealtime}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        returnPressesButton(b);
     }
 
     QList<QWidget *> order{txtIP, cmdConnect, cmdDisconnect, txtStartReg, txtLengthReg};
