@@ -240,6 +240,7 @@ void AccessibilityTest::statusChangeAnnounced()
 {
     QFETCH(StatusLine, status);
     WindowRig rig;
+    QVERIFY(rig.shown());
     QLabel *line = rig.form.lblStatus;
     seenEvents.clear();
 
@@ -248,6 +249,18 @@ void AccessibilityTest::statusChangeAnnounced()
     QCOMPARE(accessibleText(line, QAccessible::Name), QStringLiteral("Status"));
     QCOMPARE(accessibleText(line, QAccessible::Description), status.text);
 
+    // Orca speaks a notification that appears, wherever the focus is; it appears once the
+    // handler is done, so that a move of the focus does not cut it short.
+    auto shown = [] {
+        return std::find_if(seenEvents.begin(), seenEvents.end(),
+                            [](const SeenEvent &e) { return e.type == QAccessible::ObjectShow; });
+    };
+    QVERIFY(shown() == seenEvents.end());
+    QTRY_VERIFY(shown() != seenEvents.end());
+    QAccessibleInterface *notice = QAccessible::queryAccessibleInterface(shown()->object);
+    QCOMPARE(notice->role(), QAccessible::Notification);
+    QCOMPARE(notice->text(QAccessible::Name), status.text);
+    QCOMPARE(notice->parent()->object(), line);
 }
 
 void AccessibilityTest::sameStatusNotRepeated()
