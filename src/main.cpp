@@ -1,4 +1,5 @@
 #include "platform/exit_after_first_paint.h"
+#include "platform/prompt_exit.h"
 #include "workflow/app_icon.h"
 #include "workflow/form1.h"
 
@@ -16,5 +17,5 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(form.windowIcon());
     ExitAfterFirstPaint::installIfAsked(&form);
     form.show();
-    return app.exec();
+    return endWithin(std::chrono::milliseconds(500), app.exec());
 }
