@@ -81,11 +81,12 @@ measure() { # $1: what, $2: seconds from Connect to closing
     xdotool mousemove --window "$wid" 56 88 click 1      # Connect
     sleep "$2"
     sent="$(/usr/bin/python3 "$work/close.py" "$wid")"
-    wait "$pid" || true
+    code=0
+    wait "$pid" || code=$?
     ended="$(date +%s.%N)"
     secs="$(awk -v a="$sent" -v b="$ended" 'BEGIN { printf "%.3f", b - a }')"
-    echo "$1: the process ended $secs s after the window closed"
-    awk -v s="$secs" 'BEGIN { exit !(s < 1) }' || failed=1
+    echo "$1: the process ended $secs s after the window closed, exit code $code"
+    awk -v s="$secs" 'BEGIN { exit !(s < 1) }' && [ "$code" -eq 0 ] || failed=1
 }
 measure "closed during Connect's wait (lookup 1 s old)" 1
 measure "closed after Can't connect (lookup 4 s old)" 4

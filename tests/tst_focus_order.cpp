@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -101,33 +100,30 @@ void FocusOrderTest::returnPressesOnlyAFocusedButton_data()
 {
     QTest::addColumn<QString>("focused");
     QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("presses");
-    QTest::newRow("Read, Return") << "cmdRead" << int(Qt::Key_Return) << true;
-    QTest::newRow("monitoring, keypad Enter") << "cmdRealtime" << int(Qt::Key_Enter) << true;
-    QTest::newRow("address box, Return") << "txtIP" << int(Qt::Key_Return) << false;
-    QTest::newRow("value box, keypad Enter") << "txtReg3" << int(Qt::Key_Enter) << false;
-    QTest::newRow("table selector, Return") << "cboReg" << int(Qt::Key_Return) << false;
+    QTest::newRow("Read, Return") << "cmdRead" << int(Qt::Key_Return);
+    QTest::newRow("monitoring, keypad Enter") << "cmdRealtime" << int(Qt::Key_Enter);
+    QTest::newRow("address box, Return") << "txtIP" << int(Qt::Key_Return);
+    QTest::newRow("value box, keypad Enter") << "txtReg3" << int(Qt::Key_Enter);
+    QTest::newRow("table selector, Return") << "cboReg" << int(Qt::Key_Return);
 }
 
 void FocusOrderTest::returnPressesOnlyAFocusedButton()
 {
     QFETCH(QString, focused);
     QFETCH(int, key);
-    QFETCH(bool, presses);
     WindowRig rig;
-    Form1 &f = rig.form;
-    f.show();
-    QApplication::setActiveWindow(&f);
-    QVERIFY(QTest::qWaitForWindowActive(&f));
-    QList<QPushButton *> buttons{f.cmdConnect, f.cmdDisconnect, f.cmdRead, f.cmdWrite, f.cmdRealtime};
-    std::vector<std::unique_ptr<QSignalSpy>> clicks;
-    for (QPushButton *b : buttons)
-        clicks.push_back(std::make_unique<QSignalSpy>(b, &QPushButton::clicked));
+    rig.form.show();
+    QApplication::setActiveWindow(&rig.form);
+    QVERIFY(QTest::qWaitForWindowActive(&rig.form));
+    QList<QObject *> pressed;
+    for (QPushButton *b : rig.form.findChildren<QPushButton *>())
+        connect(b, &QPushButton::clicked, this, [&pressed, b] { pressed.append(b); });
 
-    control(f, focused)->setFocus();
+    QWidget *w = control(rig.form, focused);
+    w->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-    for (int i = 0; i < buttons.size(); ++i)
-        QCOMPARE(clicks[i]->count(), presses && control(f, focused) == buttons[i] ? 1 : 0);
+    // A focused button is pressed once; anywhere else nothing is.
+    QCOMPARE(pressed, qobject_cast<QPushButton *>(w) ? QList<QObject *>{w} : QList<QObject *>{});
 }
 
 QTEST_MAIN(FocusOrderTest)
