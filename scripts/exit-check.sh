@@ -27,7 +27,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
 build="${BUILD_DIR:-$here/build}"

@@ -23,7 +23,8 @@ if [ ${#missing[@]} -gt 0 ]; then
         sudo="sudo"
     fi
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 build="${BUILD_DIR:-$here/build}"
