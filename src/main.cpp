@@ -1,3 +1,4 @@
+#include "platform/prompt_exit.h"
 #include "workflow/app_icon.h"
 #include "workflow/form1.h"
 
@@ -22,5 +23,5 @@ int main(int argc, char *argv[])
     ExitAfterFirstPaint::installIfAsked(&form);
 #endif
     form.show();
-    return app.exec();
+    return endWithin(std::chrono::milliseconds(500), app.exec());
 }

@@ -1,16 +1,18 @@
 // What a screen reader gets from the window: a spoken name for every control, the labels
 // tied to their boxes, no keyboard access keys in the captions, and an event whenever the
-// status line says something new.
+// status line says something new; and the status text is readable on light and dark desktops.
 
 #include "window_controls.h"
 #include "window_rig.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
+#include <cmath>
 
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
@@ -49,6 +51,33 @@ QString labelOf(QWidget *w)
                               : QStringLiteral("<%1 labels>").arg(labels.size());
 }
 
+// WCAG's contrast of two colours, from 1 (the same) to 21 (black on white).
+double contrast(QColor a, QColor b)
+{
+    auto luminance = [](QColor c) {
+        auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of the text a widget draws: its background is the commonest pixel, its text
+// the pixel that stands out most from that.
+double drawnContrast(QWidget *w)
+{
+    const QImage shot = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> count;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            ++count[shot.pixel(x, y)];
+    const QRgb background = std::max_element(count.begin(), count.end()).key();
+    double most = 1;
+    for (auto it = count.begin(); it != count.end(); ++it)
+        most = std::max(most, contrast(QColor(it.key()), QColor(background)));
+    return most;
+}
+
 } // namespace
 
 class AccessibilityTest : public QObject
@@ -70,6 +99,8 @@ private Q_SLOTS:
     void statusChangeAnnounced();
     void sameStatusNotRepeated();
     void failedConnectAnnounced();
+    void statusReadable_data();
+    void statusReadable();
 };
 
 void AccessibilityTest::initTestCase()
@@ -209,6 +240,7 @@ void AccessibilityTest::statusChangeAnnounced()
 {
     QFETCH(StatusLine, status);
     WindowRig rig;
+    QVERIFY(rig.shown());
     QLabel *line = rig.form.lblStatus;
     seenEvents.clear();
 
@@ -216,6 +248,19 @@ void AccessibilityTest::statusChangeAnnounced()
     QCOMPARE(eventsFor(line, QAccessible::DescriptionChanged), 1);
     QCOMPARE(accessibleText(line, QAccessible::Name), QStringLiteral("Status"));
     QCOMPARE(accessibleText(line, QAccessible::Description), status.text);
+
+    // Orca speaks a notification that appears, wherever the focus is; it appears once the
+    // handler is done, so that a move of the focus does not cut it short.
+    auto shown = [] {
+        return std::find_if(seenEvents.begin(), seenEvents.end(),
+                            [](const SeenEvent &e) { return e.type == QAccessible::ObjectShow; });
+    };
+    QVERIFY(shown() == seenEvents.end());
+    QTRY_VERIFY(shown() != seenEvents.end());
+    QAccessibleInterface *notice = QAccessible::queryAccessibleInterface(shown()->object);
+    QCOMPARE(notice->role(), QAccessible::Notification);
+    QCOMPARE(notice->text(QAccessible::Name), status.text);
+    QCOMPARE(notice->parent()->object(), line);
 }
 
 void AccessibilityTest::sameStatusNotRepeated()
@@ -247,6 +292,33 @@ void AccessibilityTest::failedConnectAnnounced()
     QCOMPARE(rig.status(), msg::CantConnectTo + address);
     QCOMPARE(accessibleText(rig.form.lblStatus, QAccessible::Description), msg::CantConnectTo + address);
     QCOMPARE(eventsFor(rig.form.lblStatus, QAccessible::DescriptionChanged), 1);
+}
+
+void AccessibilityTest::statusReadable_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<StatusLine>("status");
+    for (const bool dark : {false, true}) {
+        const char *desktop = dark ? "dark" : "light";
+        QTest::addRow("%s, green", desktop) << dark << connectedStatus();
+        QTest::addRow("%s, yellow", desktop) << dark << timeOutStatus();
+        QTest::addRow("%s, red", desktop) << dark << connectionLostStatus();
+        QTest::addRow("%s, normal background", desktop) << dark << StatusLine{msg::Connected, StatusColour::Normal};
+    }
+}
+
+void AccessibilityTest::statusReadable()
+{
+    QFETCH(bool, dark);
+    QFETCH(StatusLine, status);
+    const QPalette light = QApplication::palette();
+    const QColor darkGrey(0x31, 0x36, 0x3b); // Breeze Dark's; the palette's text is then white
+    QApplication::setPalette(dark ? QPalette(darkGrey, darkGrey) : light);
+    WindowRig rig;
+    rig.form.setStatus(status);
+    const double drawn = drawnContrast(rig.form.lblStatus);
+    QApplication::setPalette(light);
+    QVERIFY2(drawn >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(drawn)));
 }
 
 QTEST_MAIN(AccessibilityTest)

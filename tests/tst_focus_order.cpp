@@ -1,6 +1,8 @@
-// The keyboard focus: where it starts, and the order in which Tab and Shift+Tab move it,
-// passing over Disconnect while it is disabled and over Connect once connected.
+// The keyboard focus: where it starts, the order in which Tab and Shift+Tab move it,
+// passing over Disconnect while it is disabled and over Connect once connected, and what
+// Return does where the focus is.
 
+#include "window_controls.h"
 #include "window_rig.h"
 
 #include <QApplication>
@@ -34,6 +36,8 @@ private Q_SLOTS:
     void focusOrder_data();
     void focusOrder();
     void focusStartsInAddressBox();
+    void returnPressesOnlyAFocusedButton_data();
+    void returnPressesOnlyAFocusedButton();
 };
 
 void FocusOrderTest::focusOrder_data()
@@ -90,6 +94,36 @@ void FocusOrderTest::focusStartsInAddressBox()
     QApplication::setActiveWindow(&rig.form);
     QVERIFY(QTest::qWaitForWindowActive(&rig.form));
     QTRY_COMPARE(QApplication::focusWidget(), rig.form.txtIP);
+}
+
+void FocusOrderTest::returnPressesOnlyAFocusedButton_data()
+{
+    QTest::addColumn<QString>("focused");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Read, Return") << "cmdRead" << int(Qt::Key_Return);
+    QTest::newRow("monitoring, keypad Enter") << "cmdRealtime" << int(Qt::Key_Enter);
+    QTest::newRow("address box, Return") << "txtIP" << int(Qt::Key_Return);
+    QTest::newRow("value box, keypad Enter") << "txtReg3" << int(Qt::Key_Enter);
+    QTest::newRow("table selector, Return") << "cboReg" << int(Qt::Key_Return);
+}
+
+void FocusOrderTest::returnPressesOnlyAFocusedButton()
+{
+    QFETCH(QString, focused);
+    QFETCH(int, key);
+    WindowRig rig;
+    rig.form.show();
+    QApplication::setActiveWindow(&rig.form);
+    QVERIFY(QTest::qWaitForWindowActive(&rig.form));
+    QList<QObject *> pressed;
+    for (QPushButton *b : rig.form.findChildren<QPushButton *>())
+        connect(b, &QPushButton::clicked, this, [&pressed, b] { pressed.append(b); });
+
+    QWidget *w = control(rig.form, focused);
+    w->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    // A focused button is pressed once; anywhere else nothing is.
+    QCOMPARE(pressed, qobject_cast<QPushButton *>(w) ? QList<QObject *>{w} : QList<QObject *>{});
 }
 
 QTEST_MAIN(FocusOrderTest)

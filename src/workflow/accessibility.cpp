@@ -4,6 +4,7 @@
 // announced instead of changing silently in a corner of the window.
 
 #include "form1.h"
+#include "status_announcer.h"
 
 #include "exchange/texts.h"
 
@@ -38,6 +39,8 @@ void Form1::announceStatus()
     // The name stays "Status"; the message is the description, and Qt tells assistive
     // technology of every new description. The same message again (once a second while
     // monitoring) is no news and is not told again.
-    if (lblStatus->accessibleDescription() != lblStatus->text())
+    if (lblStatus->accessibleDescription() != lblStatus->text()) {
         lblStatus->setAccessibleDescription(lblStatus->text());
+        announceStatusMessage(lblStatus, lblStatus->text());
+    }
 }

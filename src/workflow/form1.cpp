@@ -96,6 +96,9 @@ void Form1::setStatus(const StatusLine &status)
         p = palette();
     else
         p.setColor(QPalette::Window, colourOf(status.colour));
+    // All three colours are light: a dark theme's light text on them cannot be read.
+    if (status.colour != StatusColour::Normal)
+        p.setColor(QPalette::WindowText, Qt::black);
     // Replies mostly repeat the status already shown; setting an equal palette again would
     // still resolve it against the window's on every reply.
     if (p != lblStatus->palette())

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLineEdit>
-#include <memory>
 
 namespace {
 
@@ -27,27 +26,15 @@ public:
 
 void guardTableSelector(QComboBox *selector, std::function<void()> onChoice)
 {
-    // When editing ends (Return or the focus leaving) with a text that names an item, the
-    // combo box makes that item current and reports it as activated, as if it had been
-    // picked. Its handler for the end of editing is connected to the line edit when the line
-    // edit is set, so a handler connected before it and one connected after it bracket that
-    // report, and it can be told apart from a real choice.
-    auto editing = std::make_shared<bool>(false);
-    auto *edit = new QLineEdit(selector);
-    auto begin = [editing] { *editing = true; };
-    auto end = [editing] { *editing = false; };
-    QObject::connect(edit, &QLineEdit::editingFinished, selector, begin);
-    QObject::connect(edit, &QLineEdit::returnPressed, selector, begin);
-    selector->setLineEdit(edit);
-    QObject::connect(edit, &QLineEdit::editingFinished, selector, end);
-    QObject::connect(edit, &QLineEdit::returnPressed, selector, end);
-    // No completion either (setting the line edit brings one): it would rewrite "holding
-    // registers" into a table name while the operator types.
+    // When editing ends (Return, or the focus leaving) with a text that names an item, an
+    // editable combo box makes that item current and reports it as activated, as if it had
+    // been picked from the list. That link goes: the typed text stays the selector's text,
+    // and only a real choice is reported.
+    QObject::disconnect(selector->lineEdit(), &QLineEdit::editingFinished, selector, nullptr);
+    // No completion either: it would rewrite "holding registers" into a table name while the
+    // operator types.
     selector->setCompleter(nullptr);
-    QObject::connect(selector, &QComboBox::activated, selector, [editing, onChoice = std::move(onChoice)] {
-        if (!*editing)
-            onChoice();
-    });
+    QObject::connect(selector, &QComboBox::activated, selector, [onChoice = std::move(onChoice)] { onChoice(); });
 
     // Clicks and Tab give it the focus, the wheel does not.
     selector->setFocusPolicy(Qt::StrongFocus);

@@ -4,6 +4,7 @@
 
 #include "app_icon.h"
 #include "form1.h"
+#include "return_key.h"
 
 #include "exchange/texts.h"
 
@@ -119,6 +120,7 @@ void Form1::buildControls()
     for (QPushButton *b : {cmdConnect, cmdDisconnect, cmdRead, cmdWrite, cmdRealtime}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        returnPressesButton(b);
     }
 
     QList<QWidget *> order{txtIP, cmdConnect, cmdDisconnect, txtStartReg, txtLengthReg};
