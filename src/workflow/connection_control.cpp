@@ -22,17 +22,26 @@ void Form1::waitForState(qint16 target, double seconds)
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
-    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool timeUp = false;
+    connect(&limit, &QTimer::timeout, &loop, [&loop, &timeUp] {
+        timeUp = true;
+        loop.quit();
+    });
     connect(&Winsock1, &SocketControl::StateChanged, &loop, [&loop, target](qint16 state) {
         if (state == target)
             loop.quit();
     });
-    while (Winsock1.State() != target) {
-        const double left = seconds - (m_services->clockSeconds() - start);
-        if (left <= 0)
-            break;
+    // Only the timer waits again, when it fired before the clock says the time is up. Any
+    // other end of the loop (the state reached, or the application quitting because the
+    // window was closed) ends the wait.
+    double left = seconds;
+    while (Winsock1.State() != target && left > 0) {
+        timeUp = false;
         limit.start(int(std::ceil(left * 1000)));
         loop.exec();
+        if (!timeUp)
+            break;
+        left = seconds - (m_services->clockSeconds() - start);
     }
 }
 
