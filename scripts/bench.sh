@@ -30,11 +30,11 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-scripts/install-deps.sh --bench
+scripts/install-deps.sh bench
 
 build="${BENCH_BUILD_DIR:-$here/build-bench}"
 echo "Building in Release in $build ..."
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMODBUS_TCP_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --preset benchmark -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target modbus-tcp modbus-sim bench_roundtrip bench_decode \
     bench_connect_wait bench_monitor bench_minimal_qt bench_minimal_qt_network bench_startup >/dev/null
 
