@@ -1,6 +1,7 @@
 // CPU spent by the window while it waits the two seconds of a connect that is refused:
 // the wait must sleep in the event loop, not spin.
 
+#include "bench_common.h"
 #include "bench_window.h"
 #include "closed_port.h"
 

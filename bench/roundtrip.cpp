@@ -5,6 +5,7 @@
 // QTcpSocket on the same event loop that only sends the request and waits for the reply's
 // bytes, runs in the same turns: it is the floor the toolkit sets under the tool.
 
+#include "bench_common.h"
 #include "bench_window.h"
 
 #include "exchange/status.h"

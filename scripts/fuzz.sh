@@ -16,9 +16,10 @@ if [ ${#targets[@]} -eq 0 ]; then
     targets=(fuzz_reply fuzz_numeric fuzz_coils)
 fi
 
+scripts/install-deps.sh fuzz
+
 build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMODBUS_TCP_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --preset fuzzing -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 # ASan's default quarantine (256 MB of freed memory held back to catch late use) makes a

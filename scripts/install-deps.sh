@@ -1,27 +1,41 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the tool need on Debian 12, and nothing
-# when all of it is already there. With --bench, also what scripts/bench.sh needs.
+# Installs on Debian 12 what one command of this project needs, and nothing when all of it
+# is already there:
+#
+#   scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot
+#
+# Each script calls it with its own name; only scripts/test.sh needs the packaging tools,
+# and only the benchmark and the screenshot a virtual X server.
 set -euo pipefail
 
-packages=(
-    cmake g++ make pkg-config
-    qt6-base-dev libmodbus-dev
-    xvfb xauth
-    clang libclang-rt-14-dev
-    # the accessibility test switches Qt's accessibility on as a screen reader would
-    qt6-base-private-dev
-    # the Debian package (dpkg-shlibdeps) and the validators of its desktop files
-    dpkg-dev desktop-file-utils appstream
-)
-
-# Only the benchmark uses these: start-up timing, the decoding micro-benchmark, and
-# /usr/bin/time for a second reading of peak memory.
-bench_packages=(
-    hyperfine libbenchmark-dev time
-)
-if [ "${1:-}" = "--bench" ]; then
-    packages+=("${bench_packages[@]}")
-fi
+# Building the tool and the simulator, which every command does.
+packages=(cmake g++ make pkg-config qt6-base-dev libmodbus-dev)
+case "${1:-}" in
+run) ;;
+test)
+    packages+=(
+        # the accessibility test switches Qt's accessibility on as a screen reader would
+        qt6-base-private-dev
+        # the fuzz targets, run briefly at the end of the test command
+        clang libclang-rt-14-dev
+        # the install tests: the Debian package (dpkg-shlibdeps), the validators of its
+        # desktop files and of the package itself, and man for its manual pages
+        dpkg-dev desktop-file-utils appstream lintian man-db
+    )
+    ;;
+fuzz) packages+=(clang libclang-rt-14-dev) ;;
+# the leak-checked soak builds in the sanitizers tree, whose tests include the
+# accessibility test
+soak) packages+=(valgrind qt6-base-private-dev) ;;
+# start-up timing, the decoding micro-benchmark, /usr/bin/time for a second reading of
+# peak memory, and a virtual X server for the measurements that need a display
+bench) packages+=(hyperfine libbenchmark-dev time xvfb xauth) ;;
+screenshot) packages+=(xvfb xauth xdotool imagemagick) ;;
+*)
+    echo "usage: scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -35,10 +49,10 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "Installing: ${missing[*]}"
-sudo=""
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
+    as_root=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}"
+# Through env, as sudo drops the caller's environment.
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

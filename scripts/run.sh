@@ -12,15 +12,15 @@ Run it on a desktop, or under a virtual X server:
 
     xvfb-run -a scripts/run.sh
 
-(xvfb-run comes with the Debian package xvfb, which scripts/install-deps.sh installs.)
+(xvfb-run comes with the Debian packages xvfb and xauth: sudo apt-get install xvfb xauth)
 MSG
     exit 1
 fi
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 
 build="${BUILD_DIR:-$here/build-release}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target modbus-tcp modbus-sim
 
 tool="$build/src/modbus-tcp"

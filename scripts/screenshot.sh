@@ -5,24 +5,22 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
-scripts/install-deps.sh
-for p in xdotool imagemagick; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
-        || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p"; }
-done
+# The script runs twice: first to install and build, then again under xvfb-run (on the
+# first free display it finds) with --shoot and the build directory, to take the picture.
+if [ "${1:-}" != --shoot ]; then
+    scripts/install-deps.sh screenshot
+    build="${BUILD_DIR:-$here/build-release}"
+    cmake --preset release -B "$build" >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target modbus-tcp modbus-sim
+    exec xvfb-run -a -s "-screen 0 640x480x24" "$here/scripts/screenshot.sh" --shoot "$build"
+fi
+build=$2
 
-build="${BUILD_DIR:-$here/build-release}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target modbus-tcp modbus-sim
-
-export DISPLAY=:93
-Xvfb "$DISPLAY" -screen 0 640x480x24 -nolisten tcp &
-xvfb=$!
 sim_log="$(mktemp)"
 "$build/sim/modbus-sim" --host 127.0.0.1 --port "${SIM_PORT:-1502}" >"$sim_log" &
 sim=$!
 tool=""
-trap 'kill $tool $sim $xvfb 2>/dev/null || true; rm -f "$sim_log"' EXIT
+trap 'kill $tool $sim 2>/dev/null || true; rm -f "$sim_log"' EXIT
 for _ in $(seq 50); do grep -q listening "$sim_log" && break; sleep 0.1; done
 address="$(sed -n 's/.*listening on //p' "$sim_log")"
 

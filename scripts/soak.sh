@@ -18,12 +18,14 @@ esac
 if [ "$mode" = lsan ]; then
     count="${1:-5000}"
     build="${SOAK_ASAN_BUILD_DIR:-$here/build-asan}"
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMODBUS_TCP_SANITIZE=ON -DMODBUS_TCP_SOAK=ON >/dev/null
+    preset=soak-sanitizers
 else
     count="${1:-100000}"
     build="${SOAK_BUILD_DIR:-$here/build-soak}"
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMODBUS_TCP_SOAK=ON -DBUILD_TESTING=OFF >/dev/null
+    preset=soak
 fi
+scripts/install-deps.sh soak
+cmake --preset "$preset" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target soak modbus-sim
 
 # A shorter warm-up for short runs; 1000 round trips for the full one.

@@ -6,10 +6,10 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 build="${BUILD_DIR:-$here/build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --preset normal -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 # Each ctest run ends with "N% tests passed, N tests failed out of T"; the totals are
@@ -28,7 +28,7 @@ run_ctest "$build"
 # fails the test that ran into it. The install tests only copy and package files, and the
 # normal build has run them already.
 asan_build="${ASAN_BUILD_DIR:-$here/build-asan}"
-cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug -DMODBUS_TCP_SANITIZE=ON >/dev/null
+cmake --preset sanitizers -B "$asan_build" >/dev/null
 cmake --build "$asan_build" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: `cpack -G DEB` builds it, `apt-get install` installs
-# it on this machine (which must already have every dependency, because it built the
-# tool), the installed files pass the validators, the installed tool starts and keeps
+# The Debian package as a user gets it: `cpack -G DEB` builds it, lintian finds neither
+# error nor warning in it, `apt-get install` installs it on this machine (which must
+# already have every dependency, because it built the tool), the installed files pass the
+# validators, man renders the installed manual pages, the installed tool starts and keeps
 # running offscreen, and the package is removed again so the machine is left as it was.
 # Needs root; skipped (exit 77) otherwise, and when modbus-tcp is already installed, which
 # this test must not replace.
@@ -9,7 +10,7 @@
 #   install_package.sh BUILD_DIR
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=support/installed_files.sh
+# shellcheck source-path=SCRIPTDIR source=support/installed_files.sh
 . "$here/support/installed_files.sh"
 
 build=$1
@@ -26,6 +27,8 @@ fi
 need_tool dpkg-shlibdeps dpkg-dev
 need_tool desktop-file-validate desktop-file-utils
 need_tool appstreamcli appstream
+need_tool lintian lintian
+need_tool man man-db
 
 work="$(mktemp -d)"
 installed=0
@@ -49,6 +52,11 @@ for lib in libqt6widgets6 libqt6network6 libmodbus5 libc6; do
     [[ "$depends" == *"$lib "* || "$depends" == *"$lib," || "$depends" == *"$lib" ]] ||
         { fail "the package does not depend on $lib"; exit 1; }
 done
+
+# Errors and warnings fail; the informational tags are printed for whoever reads the log.
+echo "lintian $(basename "$deb")"
+lintian --display-info --fail-on error,warning "$deb" ||
+    { fail "lintian reports errors or warnings on the package"; exit 1; }
 
 export DEBIAN_FRONTEND=noninteractive
 installed=1

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # `cmake --install` of the build tree into a scratch prefix puts the programs, the desktop
-# entry, the AppStream data and the icons where a desktop finds them, and the validators of
-# freedesktop.org and AppStream accept what it installed.
+# entry, the AppStream data and the icons where a desktop finds them, and the manual pages
+# and documentation where man and a reader find them; the validators of freedesktop.org and
+# AppStream accept what it installed, and man renders the pages.
 #
 #   install_tree.sh BUILD_DIR
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=support/installed_files.sh
+# shellcheck source-path=SCRIPTDIR source=support/installed_files.sh
 . "$here/support/installed_files.sh"
 
 build=$1
 need_tool desktop-file-validate desktop-file-utils
 need_tool appstreamcli appstream
+need_tool man man-db
 
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT

@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Checks shared by the install tests: what `cmake --install` and the Debian package must put
-# in place under a prefix, and that both validators accept the desktop entry and the
-# AppStream data. Sourced; each check prints what is wrong and returns non-zero.
+# in place under a prefix, that both validators accept the desktop entry and the AppStream
+# data, and that man renders the manual pages. Sourced; each check prints what is wrong and
+# returns non-zero.
 
 app_id=io.github.modbus_tcp.ModbusTcp
 icon_sizes=(16 32 48 64 128 256)
@@ -23,12 +25,31 @@ png_size() {
     echo "$(((b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7]))x$(((b[8] << 24) | (b[9] << 16) | (b[10] << 8) | b[11]))"
 }
 
-# check_installed_tree PREFIX: the programs, the desktop entry, the AppStream data and the
-# theme icon at every size, under PREFIX.
+# check_manual_page PAGE PROGRAM: man renders PAGE without a complaint from groff, and the
+# rendered page names PROGRAM in its NAME section.
+check_manual_page() {
+    local page=$1 program=$2 rendered warnings
+    [ -f "$page" ] || { fail "$page is not installed"; return 1; }
+    warnings="$(mktemp)"
+    rendered="$(MANWIDTH=80 man --warnings -l "$page" 2>"$warnings")" || true
+    if [ -s "$warnings" ]; then
+        fail "man -l $page complains:"; cat "$warnings" >&2; rm -f "$warnings"; return 1
+    fi
+    rm -f "$warnings"
+    grep -q "^ *$program - " <<<"$rendered" || { fail "man -l $page shows no NAME line for $program"; return 1; }
+}
+
+# check_installed_tree PREFIX: the programs with their manual pages, the desktop entry, the
+# AppStream data, the theme icon at every size and the documentation, under PREFIX.
 check_installed_tree() {
-    local prefix=$1 ok=0 size icon desktop metainfo
+    local prefix=$1 ok=0 size icon desktop metainfo doc
     for program in modbus-tcp modbus-sim; do
         [ -x "$prefix/bin/$program" ] || { fail "$prefix/bin/$program is not installed"; ok=1; }
+        echo "man -l $prefix/share/man/man1/$program.1.gz"
+        check_manual_page "$prefix/share/man/man1/$program.1.gz" "$program" || ok=1
+    done
+    for doc in copyright changelog.gz README.md; do
+        [ -f "$prefix/share/doc/modbus-tcp/$doc" ] || { fail "$prefix/share/doc/modbus-tcp/$doc is not installed"; ok=1; }
     done
 
     desktop=$prefix/share/applications/$app_id.desktop
