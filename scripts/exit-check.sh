@@ -17,11 +17,11 @@ if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo --preserve-env=DISPLAY,XAUTHORITY)
 fi
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 # xdotool types into the window; python3-xlib (for Debian's /usr/bin/python3) closes it as a
-# window manager would.
+# window manager would; all on a virtual X server.
 missing=()
-for p in xdotool python3-xlib; do
+for p in xdotool python3-xlib xvfb xauth; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -32,7 +32,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build="${BUILD_DIR:-$here/build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --preset normal -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target modbus-tcp
 
 work="$(mktemp -d)"

@@ -9,11 +9,11 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
-scripts/install-deps.sh
+scripts/install-deps.sh run
 # The screen reader and the accessibility bus; dbus-run-session gives Orca and the tool a
-# session of their own; xdotool clicks and types.
+# session of their own; xdotool clicks and types on a virtual X server.
 missing=()
-for p in orca at-spi2-core dbus xdotool; do
+for p in orca at-spi2-core dbus xdotool xvfb xauth; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -28,7 +28,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build="${BUILD_DIR:-$here/build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --preset normal -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target modbus-tcp modbus-sim
 
 log="$build/orca-debug.log"
