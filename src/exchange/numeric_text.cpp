@@ -186,23 +186,18 @@ std::optional<Word> split(qint64 whole)
     return Word{quint8(high), quint8(low)};
 }
 
-std::optional<Word> wordOf(const QString &text)
+namespace {
+std::optional<Word> wordOfValue(std::optional<double> v)
 {
-    const auto whole = wholeNumber(value(text));
+    const auto whole = v ? wholeNumber(*v) : std::nullopt;
     if (!whole)
         return std::nullopt;
     return split(*whole);
 }
+} // namespace
 
-std::optional<Word> exactWordOf(const QString &text)
-{
-    const auto v = exactValue(text);
-    if (!v)
-        return std::nullopt;
-    const auto whole = wholeNumber(*v);
-    if (!whole)
-        return std::nullopt;
-    return split(*whole);
-}
+std::optional<Word> wordOf(const QString &text) { return wordOfValue(value(text)); }
+
+std::optional<Word> exactWordOf(const QString &text) { return wordOfValue(exactValue(text)); }
 
 } // namespace numeric

@@ -27,8 +27,7 @@ BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, cons
 BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box);
 
 // Write multiple coils: boxes 0 to N-1 each 0 or 1 by their numeric value ("1.0" and "01"
-// are 1); the bits of the
-// last data byte beyond N are 0, as the Modbus standard pads it.
+// are 1); the bits of the last data byte beyond N are 0, as the Modbus standard pads it.
 BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box);
 
 using WriteBuilder = BuiltRequest (*)(const QString &startText, const QString &lengthText, const BoxText &box);

@@ -44,8 +44,7 @@ void Form1::cmdRealtime_Click()
         TimerRead.start();
         cmdRealtime->setText(caption::MonitoringOff);
     } else {
-        TimerRead.stop();
-        cmdRealtime->setText(caption::MonitoringOn);
+        stopMonitoring();
     }
 }
 
@@ -71,6 +70,7 @@ void Form1::refusing()
         stopMonitoring();
 }
 
+// Stops the ticker and offers, in the caption, to start it again.
 void Form1::stopMonitoring()
 {
     TimerRead.stop();

@@ -63,7 +63,9 @@ void Form1::connectHandlers()
     connect(cmdRead, &QPushButton::clicked, this, &Form1::cmdRead_Click);
     connect(cmdWrite, &QPushButton::clicked, this, &Form1::cmdWrite_Click);
     connect(cmdRealtime, &QPushButton::clicked, this, &Form1::cmdRealtime_Click);
-    guardTableSelector(cboReg, [this] { cboReg_Click(); });
+    // activated is raised only when the operator chooses an item (guardTableSelector).
+    connect(cboReg, &QComboBox::activated, this, &Form1::cboReg_Click);
+    guardTableSelector(cboReg);
     connect(&Winsock1, &SocketControl::DataArrival, this,
             [this](qint32 bytesTotal) { m_exchange.Winsock1_DataArrival(bytesTotal); });
     connect(&Winsock1, &SocketControl::Lost, this, &Form1::connectionLost);

@@ -88,7 +88,7 @@ private:
     // that seconds have passed.
     void waitForState(qint16 state, double seconds);
     void connectionLost();
-    // Monitoring ends other than by its button: the caption offers to start it again.
+    // Monitoring ends, by its button or otherwise: the caption offers to start it again.
     void stopMonitoring();
     bool m_inMonitoringTick = false;
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.

@@ -24,7 +24,7 @@ public:
 
 } // namespace
 
-void guardTableSelector(QComboBox *selector, std::function<void()> onChoice)
+void guardTableSelector(QComboBox *selector)
 {
     // When editing ends (Return, or the focus leaving) with a text that names an item, an
     // editable combo box makes that item current and reports it as activated, as if it had
@@ -34,7 +34,6 @@ void guardTableSelector(QComboBox *selector, std::function<void()> onChoice)
     // No completion either: it would rewrite "holding registers" into a table name while the
     // operator types.
     selector->setCompleter(nullptr);
-    QObject::connect(selector, &QComboBox::activated, selector, [onChoice = std::move(onChoice)] { onChoice(); });
 
     // Clicks and Tab give it the focus, the wheel does not.
     selector->setFocusPolicy(Qt::StrongFocus);

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <functional>
-
 class QComboBox;
 
-// Makes the editable table selector raise onChoice only when the operator chooses a table:
+// Makes the editable table selector raise activated only when the operator chooses a table:
 // an item picked in the open list, by mouse or keyboard, or a step with the arrow keys (or
 // the wheel) while the selector has the focus. Typing a table's name and then pressing
 // Return, Tab or clicking elsewhere raises nothing, and the wheel over a selector without
 // the focus changes nothing.
-void guardTableSelector(QComboBox *selector, std::function<void()> onChoice);
+void guardTableSelector(QComboBox *selector);
