@@ -88,8 +88,8 @@ void Form1::buildControls()
     setWindowIcon(appIcon());
     setFixedSize(ClientWidth, ClientHeight);
 
-    // Created in focus order, so the order of creation already is the tab order; the
-    // labels and the frame never take the focus.
+    // The tab order is set explicitly once every control exists (below), so it does not
+    // hang on the order of creation here; the labels and the frame never take the focus.
     txtIP = textBox(this, QStringLiteral("127.0.0.1"), 16, 40);
     txtIP->resize(169, 19);
     cmdConnect = place<QPushButton>(this, QStringLiteral("Connect"), 16, 72, 81, 33);
