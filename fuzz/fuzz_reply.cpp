@@ -1,13 +1,14 @@
 // The reply path: whatever a device sends, cut into whatever arrivals TCP makes of it, with
-// any request outstanding, the window shows only sound values and a true status, and the
-// exchange's own state stays consistent.
+// any requests outstanding, the window shows only sound values and a true status, each
+// answering the request whose transaction id the reply carries, and the exchange's own
+// state stays consistent.
 //
 // Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
 // 3 read discrete inputs, 4 write registers, 5 write coils), byte 1 its length (mod 17).
 // Then steps, each led by one byte h:
 //   h < 0xF8    the next h+1 bytes arrive in one piece
 //   0xF8        one tick of the reply timeout (only while it runs, as with a real timer)
-//   0xF9        the partial reply is dropped, as on connect and disconnect
+//   0xF9        a new connection, for the unit given by the next byte
 //   0xFA..0xFE  a new request of kind h-0xF9, its length the next byte (mod 17)
 //   0xFF        all remaining bytes arrive in one piece
 
@@ -46,13 +47,14 @@ bool wholeFrame(const QByteArray &r)
     return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
 }
 
-// What a sound read reply must put in the sixteen boxes, worked out from its bytes alone.
-QStringList expectedBoxes(const QByteArray &r)
+// What a sound read reply must put in the sixteen boxes, worked out from its bytes and the
+// quantity asked: only the items asked for.
+QStringList expectedBoxes(const QByteArray &r, int quantity)
 {
     QStringList out(16, QString());
     const int fc = quint8(r[7]);
     const int count = quint8(r[8]);
-    for (int k = 0; k < 16; ++k) {
+    for (int k = 0; k < std::min(quantity, 16); ++k) {
         if (fc == 3 && 2 * k + 1 < count)
             out[k] = QString::number(be16(r, 9 + 2 * k));
         else if (fc != 3 && k / 8 < count)
@@ -61,13 +63,13 @@ QStringList expectedBoxes(const QByteArray &r)
     return out;
 }
 
-bool soundReadReply(const QByteArray &r)
+bool soundReadReply(const QByteArray &r, const SentRequest &request)
 {
     if (!wholeFrame(r) || r.size() < 9)
         return false;
     const int fc = quint8(r[7]);
     const int count = quint8(r[8]);
-    return (fc == 1 || fc == 2 || fc == 3) && count == r.size() - 9 && (fc != 3 || count % 2 == 0);
+    return fc == request.functionCode() && count == r.size() - 9 && (fc != 3 || count % 2 == 0);
 }
 
 struct Harness {
@@ -76,8 +78,18 @@ struct Harness {
     FakeTicker ticker;
     RecordingServices services;
     ModbusExchange exchange{controls, socket, ticker, services};
-    Kind outstanding = None; // the most recent request that went out
-    int writtenQuantity = -1;
+    quint8 unit = adu::DefaultUnitId;
+    int sentOnConnection = 0;  // requests sent since the connection began
+    int latestRead = -1;       // transaction id of the newest read of the connection
+
+    void connect(quint8 newUnit)
+    {
+        exchange.startConnection(newUnit);
+        unit = newUnit;
+        sentOnConnection = 0;
+        latestRead = -1;
+        FUZZ_CHECK(!ticker.running && exchange.state().awaited.isEmpty() && exchange.state().bufRecv.isEmpty());
+    }
 
     void request(Kind kind, int length)
     {
@@ -87,7 +99,7 @@ struct Harness {
         const int before = controls.requests;
         const qsizetype refusalsBefore = services.messages.size();
         const bool wasWaiting = ticker.running;
-        const qint16 countBefore = exchange.state().countTO;
+        const qint16 countBefore = exchange.state().countTO();
         switch (kind) {
         case None: return;
         case ReadHolding: exchange.ReadHolding(); break;
@@ -102,6 +114,8 @@ struct Harness {
         }
         const QByteArray &sent = socket.sent.last();
         FUZZ_CHECK(wholeFrame(sent));
+        // Transaction ids count from 0 on each connection; the unit is the connection's.
+        FUZZ_CHECK(be16(sent, 0) == (sentOnConnection & 0xFFFF) && quint8(sent[6]) == unit);
         FUZZ_CHECK(quint8(sent[7]) == (kind == ReadHolding    ? 3
                                               : kind == ReadCoils    ? 1
                                               : kind == ReadInputs   ? 2
@@ -109,39 +123,53 @@ struct Harness {
                                                                      : 15));
         FUZZ_CHECK(be16(sent, 10) == length);
         // The timeout counts from the oldest unanswered request.
-        FUZZ_CHECK(ticker.running && exchange.state().countTO == (wasWaiting ? countBefore : 0));
-        outstanding = kind;
-        writtenQuantity = isWrite(kind) ? length : -1;
+        FUZZ_CHECK(ticker.running && exchange.state().countTO() == (wasWaiting ? countBefore : 0));
+        if (isRead(kind))
+            latestRead = sentOnConnection;
+        ++sentOnConnection;
         controls.boxesSet = 0;
     }
 
-    // Runs for every reply the exchange takes, right after it changed the window.
-    void judgeReply(const QByteArray &r)
+    // Runs for every reply the exchange shows, right after it changed the window.
+    void judgeReply(const SentRequest &request, const QByteArray &r)
     {
-        FUZZ_CHECK(outstanding != None); // before any request, nothing visible changes
         FUZZ_CHECK(r.size() <= adu::MaxAduSize);
+        const bool junk = !wholeFrame(r); // a stream that broke while the request waited
+        // Only a request of this connection, and only the reply that carries its id.
+        FUZZ_CHECK(request.transactionId() < sentOnConnection);
+        FUZZ_CHECK(junk || be16(r, 0) == request.transactionId());
+        // A late reply only for the latest request; a read's only while no newer read went out.
+        FUZZ_CHECK(!request.timedOut || request.transactionId() == sentOnConnection - 1);
+        FUZZ_CHECK(!request.isRead() || request.transactionId() == latestRead);
+
         const StatusLine s = controls.lastStatus();
         const bool read = s.text == msg::RegistersRead;
         const bool written = s.text == msg::RegistersWritten;
         const bool exception = s.text.startsWith(QStringLiteral("Modbus exception "));
         FUZZ_CHECK(s.colour == (read || written ? StatusColour::Green : StatusColour::Yellow));
         if (exception) {
-            FUZZ_CHECK(wholeFrame(r) && r.size() >= 9 && (quint8(r[7]) & 0x80));
+            FUZZ_CHECK(!junk && r.size() >= 9 && quint8(r[7]) == (request.functionCode() | 0x80));
             FUZZ_CHECK(s.text.startsWith(QStringLiteral("Modbus exception %1").arg(quint8(r[8]))));
         }
 
-        if (isRead(outstanding)) {
+        if (junk) {
+            // Reported as such; the boxes are emptied when a read waited, else left alone.
+            FUZZ_CHECK(s.text.startsWith(msg::MalformedReply));
+            FUZZ_CHECK(controls.boxesSet == 0 || controls.boxesSet == 0xFFFF);
+            if (controls.boxesSet != 0) {
+                for (const QString &b : controls.boxes)
+                    FUZZ_CHECK(b.isEmpty());
+            }
+        } else if (request.isRead()) {
             // Every outcome of a read rewrites all sixteen boxes: nothing stale stays as if fresh.
             FUZZ_CHECK(controls.boxesSet == 0xFFFF);
-            FUZZ_CHECK(read == soundReadReply(r));
+            FUZZ_CHECK(read == soundReadReply(r, request));
             FUZZ_CHECK(!written && s.text != msg::ErrorWriting);
             if (read) {
-                FUZZ_CHECK(controls.boxes == expectedBoxes(r));
-                // A coil or input read answered with bits shows only bits; a reply with
-                // function code 3 is decoded by its own function code.
-                if (quint8(r[7]) != 3) {
-                    for (const QString &b : controls.boxes)
-                        FUZZ_CHECK(b.isEmpty() || b == u"0" || b == u"1");
+                FUZZ_CHECK(controls.boxes == expectedBoxes(r, request.quantity()));
+                for (int k = 0; k < 16; ++k) {
+                    const BoxSource named{request.table(), request.start() + k};
+                    FUZZ_CHECK(controls.sources[k] == (controls.boxes[k].isEmpty() ? BoxSource{} : named));
                 }
             } else {
                 for (const QString &b : controls.boxes)
@@ -149,8 +177,8 @@ struct Harness {
             }
         } else {
             FUZZ_CHECK(controls.boxesSet == 0); // a write reply never touches the boxes
-            const bool echo = wholeFrame(r) && r.size() >= 12 && (quint8(r[7]) == 15 || quint8(r[7]) == 16)
-                              && be16(r, 10) == writtenQuantity;
+            const bool echo = !junk && r.size() >= 12 && quint8(r[7]) == request.functionCode()
+                              && be16(r, 10) == request.quantity();
             FUZZ_CHECK(written == echo);
             FUZZ_CHECK(!read);
         }
@@ -164,40 +192,38 @@ struct Harness {
         // Every whole reply has been handled; what is left can only be the start of one.
         QByteArray rest = st.bufRecv;
         FUZZ_CHECK(adu::takeFrame(rest).status == adu::FrameStatus::NeedMore);
-        FUZZ_CHECK(st.countTO >= 0 && st.countTO <= 2);
-        FUZZ_CHECK(ticker.running || st.countTO == 0);
-        FUZZ_CHECK(st.flagRead == isRead(outstanding));
-        FUZZ_CHECK(st.flagWrite == isWrite(outstanding));
+        FUZZ_CHECK(st.countTO() >= 0 && st.countTO() <= 2);
+        FUZZ_CHECK(ticker.running == exchange.awaitingReply());
+        // The requests awaited are requests of this connection, each once, in the order sent.
+        int previous = -1;
+        for (const SentRequest &r : st.awaited) {
+            FUZZ_CHECK(r.transactionId() > previous && r.transactionId() < sentOnConnection);
+            previous = r.transactionId();
+        }
         for (const QString &b : controls.boxes)
             FUZZ_CHECK(soundBox(b));
-        if (outstanding == None)
+        if (sentOnConnection == 0 && controls.requests == 0)
             FUZZ_CHECK(controls.statusChanges == 0);
     }
 
     void arrive(const QByteArray &bytes)
     {
         socket.waiting.append(bytes);
-        const int repliesBefore = controls.replies;
         exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
         FUZZ_CHECK(socket.waiting.isEmpty()); // everything that arrived was taken
         FUZZ_CHECK(socket.negativeAsks == 0 && controls.boxesOutOfRange == 0);
-        // A reply that was taken ends the wait.
-        if (controls.replies != repliesBefore)
-            FUZZ_CHECK(!ticker.running && exchange.state().countTO == 0);
     }
 
     void tick()
     {
         if (!ticker.running)
             return;
-        const int before = exchange.state().countTO;
+        const int before = exchange.state().countTO();
         exchange.TimerTO_Timer();
-        if (before == 2) {
-            FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut && !ticker.running);
-            FUZZ_CHECK(exchange.state().bufRecv.isEmpty()); // never glued onto a later reply
-        } else {
-            FUZZ_CHECK(exchange.state().countTO == before + 1 && ticker.running);
-        }
+        if (before == 2)
+            FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut);
+        else
+            FUZZ_CHECK(exchange.state().countTO() == before + 1 && ticker.running);
     }
 };
 
@@ -208,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     Harness h;
-    h.controls.onReply = [&h](const QByteArray &r) { h.judgeReply(r); };
+    h.controls.onReply = [&h](const SentRequest &request, const QByteArray &r) { h.judgeReply(request, r); };
     h.request(Kind(data[0] % 6), data[1] % 17);
     h.checkState();
 
@@ -222,7 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else if (step == 0xF8) {
             h.tick();
         } else if (step == 0xF9) {
-            h.exchange.discardPartialReply();
+            h.connect(at < size ? data[at++] : adu::DefaultUnitId);
         } else {
             const int length = at < size ? data[at++] % 17 : 1;
             h.request(Kind(step - 0xF9), length);

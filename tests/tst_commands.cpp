@@ -85,8 +85,7 @@ void CommandsTest::tableByExactName()
 
     QCOMPARE(rig.messages(), QStringList());
     QCOMPARE(rig.form.TimerTO.isRunning(), !expected.isEmpty());
-    QCOMPARE(rig.state().flagRead, !expected.isEmpty() && !write);
-    QCOMPARE(rig.state().flagWrite, !expected.isEmpty() && write);
+    QCOMPARE(rig.state().awaited.size(), expected.isEmpty() ? 0 : 1);
     expectOnWire(rig, device, expected);
 }
 
@@ -178,7 +177,7 @@ void CommandsTest::typingRaisesNothing()
     rig.form.txtLengthReg->setText("2");
     QTest::mouseClick(rig.form.cmdRead, Qt::LeftButton);
     QVERIFY(device.waitForReceived(12));
-    QCOMPARE(device.received().toHex(' '), hex("00 00 00 00 00 06 01 01 00 00 00 02").toHex(' '));
+    QCOMPARE(device.received().toHex(' '), hex("00 01 00 00 00 06 01 01 00 00 00 02").toHex(' '));
 }
 
 void CommandsTest::onlyAChoiceReads_data()
@@ -325,7 +324,7 @@ void CommandsTest::refusalsDoNotPileUp()
     QVERIFY(!monitoringWhileOpen);
     QCOMPARE(rig.messages(), QStringList{message});
     QVERIFY(!rig.form.TimerTO.isRunning());
-    QVERIFY(!rig.state().flagRead);
+    QVERIFY(rig.state().awaited.isEmpty());
     QCOMPARE(rig.form.cmdRealtime->text(), QStringLiteral("Realtime Monitoring ON"));
 
     if (connected)

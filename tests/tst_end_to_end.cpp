@@ -72,17 +72,16 @@ void EndToEndTest::roadOfOneRead()
     for (int k = 2; k < 16; ++k)
         typeInto(f.txtReg[k], "99");
 
+    // The read is the connection's second request: the simulator answers transaction id 1.
     QTest::mouseClick(f.cmdRead, Qt::LeftButton);
-    QCOMPARE(bufSendBytes(rig.state()).toHex(' '), hex("00 00 00 00 00 06 01 03 00 00 00 02").toHex(' '));
-    QVERIFY(rig.state().flagRead);
-    QVERIFY(!rig.state().flagWrite);
+    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), hex("00 01 00 00 00 06 01 03 00 00 00 02").toHex(' '));
     QTRY_COMPARE(rig.status(), QStringLiteral("Registers read"));
     QCOMPARE(rig.statusColour(), Green);
     QCOMPARE(f.txtReg[0]->text(), QStringLiteral("10"));
     QCOMPARE(f.txtReg[1]->text(), QStringLiteral("300"));
     for (int k = 2; k < 16; ++k)
         QCOMPARE(f.txtReg[k]->text(), QString());
-    QCOMPARE(rig.state().countTO, qint16(0));
+    QCOMPARE(rig.state().countTO(), qint16(0));
     QVERIFY(!f.TimerTO.isRunning());
     QCOMPARE(rig.messages(), QStringList());
 }

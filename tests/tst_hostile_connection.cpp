@@ -21,7 +21,7 @@ QByteArray randomBytes(int size, quint32 seed)
 }
 
 // Answers each read holding registers request the device receives, as a sound device would:
-// register k holds k.
+// register k holds k, and the reply carries the request's transaction id.
 class Responder : public QObject
 {
 public:
@@ -40,12 +40,13 @@ private:
         while (in.size() - m_done >= 12) {
             const QByteArray req = in.mid(m_done, 12);
             m_done += 12;
+            const quint16 id = quint8(req[0]) << 8 | quint8(req[1]);
             const quint16 start = quint8(req[8]) << 8 | quint8(req[9]);
             const int count = quint8(req[10]) << 8 | quint8(req[11]);
             QList<quint16> values;
             for (int k = 0; k < count; ++k)
                 values.append(quint16(start + k));
-            m_device.send(registersReply(values));
+            m_device.send(registersReply(values, id));
         }
     }
     ScriptedDevice &m_device;
@@ -69,7 +70,8 @@ private Q_SLOTS:
     void resetAfterARequest();
     void silence();
     void replyAfterTheTimeout();
-    void staleReplyAfterTheTimeoutThenTheRightOne();
+    void supersededRead();
+    void writeAmongReads();
 };
 
 void TestHostileConnection::randomFloodThenValidReply()
@@ -95,7 +97,7 @@ void TestHostileConnection::randomFloodThenValidReply()
     // The next request gets a sound reply, and it is shown.
     w.setRequest(Holding, "0", "2");
     QVERIFY(w.clickRead());
-    w.device.send(registersReply({10, 20}));
+    w.device.send(registersReply({10, 20}, 1));
     w.waitForWindow("Registers read", sixteen({"10", "20"}));
     QCOMPARE(w.status(), QStringLiteral("Registers read"));
     QCOMPARE(w.boxes(), sixteen({"10", "20"}));
@@ -114,9 +116,10 @@ void TestHostileConnection::unsolicitedMegabyteWhileMonitoring()
     QVERIFY2(w.waitForStatus("Registers read", 5000), qPrintable(w.status()));
     QCOMPARE(w.boxes(), sixteen({"40", "41"}));
 
-    // The device stops answering while the flood goes out, so that what the window shows
-    // for the flood stays there to be seen (each monitored send restarts the timeout).
+    // The device stops answering, and the flood comes while a read waits for its reply: the
+    // junk is what the window must show for it.
     responder.paused = true;
+    QVERIFY(QTest::qWaitFor([&] { return w.form.TimerTO.isRunning(); }, 3000));
     w.device.send(randomBytes(1024 * 1024, 11));
     qsizetype largest = 0;
     auto watch = [&](auto done) {
@@ -212,7 +215,7 @@ void TestHostileConnection::silence()
     QVERIFY2(w.waitForStatus("Modbus Time Out!", 6000), qPrintable(w.status()));
     QCOMPARE(w.statusColour(), Yellow);
     QCOMPARE(w.boxes(), markerBoxes());
-    QCOMPARE(w.state().bufRecv.size(), 0);
+    QCOMPARE(w.state().bufRecv.size(), 9); // kept whole for the rest of the reply, if it comes
     QVERIFY(!w.form.TimerTO.isRunning());
     QCOMPARE(w.form.Winsock1.State(), SocketControl::Connected);
 
@@ -241,24 +244,53 @@ void TestHostileConnection::replyAfterTheTimeout()
     readsWellAfterReconnect(w, sim);
 }
 
-void TestHostileConnection::staleReplyAfterTheTimeoutThenTheRightOne()
+// The operator reads registers 0 and 1 from a device that answers in four seconds; after the
+// timeout, registers 5 and 6. The late answer about 0 and 1 must not show as if it were
+// about 5 and 6, and the new read has a timeout of its own.
+void TestHostileConnection::supersededRead()
 {
     HostileRig w;
     QVERIFY(w.connectDevice());
-    w.setRequest(Holding, "0", "1");
+    w.setRequest(Holding, "0", "2");
     QVERIFY(w.clickRead());
     QVERIFY2(w.waitForStatus("Modbus Time Out!", 6000), qPrintable(w.status()));
 
-    // The operator asks again; the device now answers both requests at once.
     w.setRequest(Holding, "5", "2");
+    w.setBoxes(markerBoxes());
     QVERIFY(w.clickRead());
-    w.device.send(registersReply({99}) + registersReply({5, 6}));
-    w.waitForWindow("Registers read", sixteen({"5", "6"}));
-    QCOMPARE(w.status(), QStringLiteral("Registers read"));
-    QCOMPARE(w.boxes(), sixteen({"5", "6"}));
-    QVERIFY(!w.form.TimerTO.isRunning());
+    w.device.send(registersReply({1000, 1001}, 0));
+    QTest::qWait(200);
+    QCOMPARE(w.boxes(), markerBoxes());
+    QCOMPARE(w.status(), QStringLiteral("Modbus Time Out!"));
+    w.form.lblStatus->clear();
+    QVERIFY2(w.waitForStatus("Modbus Time Out!", 6000), qPrintable(w.status()));
+
+    // Late, but the answer to the latest request: it shows.
+    w.device.send(registersReply({5, 6}, 1));
+    QVERIFY(w.waitForWindow("Registers read", sixteen({"5", "6"})));
 
     readsWellAfterReconnect(w, sim);
+}
+
+// A write while monitoring waits for a read's reply: each reply is judged against its own
+// request, whichever comes first.
+void TestHostileConnection::writeAmongReads()
+{
+    HostileRig w;
+    QVERIFY(w.connectDevice());
+    w.setRequest(Holding, "40", "2");
+    w.form.cmdRealtime_Click();
+    QVERIFY(w.device.waitForReceived(12, 3000)); // the first tick's read, transaction 0
+
+    w.setBoxes({"7", "8"});
+    QVERIFY(w.clickWrite(17));
+    w.device.send(registersReply({40, 41}, 0));
+    QVERIFY(w.waitForWindow("Registers read", sixteen({"40", "41"})));
+    w.device.send(hex("0001 0000 0006 01 10 0028 0002"));
+    QVERIFY2(w.waitForStatus("Registers written"), qPrintable(w.status()));
+    QCOMPARE(w.statusColour(), Green);
+    QCOMPARE(w.boxes(), sixteen({"40", "41"}));
+    w.form.cmdRealtime_Click();
 }
 
 QTEST_MAIN(TestHostileConnection)

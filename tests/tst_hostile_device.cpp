@@ -44,11 +44,11 @@ void TestHostileDevice::oneBadReply_data()
     const QStringList written = sixteen({"7", "8"});
     const QString malformed = QStringLiteral("Malformed reply: ");
 
-    QTest::newRow("two replies in one piece: the second is shown")
+    QTest::newRow("two replies to one request in one piece: the first answers it")
         << "read" << registersReply({1, 2}) + registersReply({3, 4}) << "Registers read" << Green
-        << sixteen({"3", "4"});
+        << sixteen({"1", "2"});
     QTest::newRow("a stale reply of one value, then the right one")
-        << "read" << registersReply({99}) + registersReply({10, 20}) << "Registers read" << Green
+        << "read" << registersReply({99}, 7) + registersReply({10, 20}) << "Registers read" << Green
         << sixteen({"10", "20"});
 
     // The length field (indices 4-5) counts the unit id and the PDU: 2 to 254 can be a reply.
@@ -94,10 +94,13 @@ void TestHostileDevice::oneBadReply_data()
     QTest::newRow("write echo of another quantity")
         << "write" << hex("0000 0000 0006 01 10 0000 0003") << "Error writting registers" << Yellow << written;
 
-    // The junk's protocol identifier (BE EF) cannot start a reply: it is reported, and the
-    // values of the reply before it no longer stand as fresh.
+    // The junk's protocol identifier (BE EF) cannot start a reply, and it comes after the
+    // request has its answer: it answers nothing and is dropped.
     QTest::newRow("a valid reply followed by junk")
-        << "read" << registersReply({10, 20}) + hex("DEADBEEF00") << malformed + "protocol identifier 48879"
+        << "read" << registersReply({10, 20}) + hex("DEADBEEF00") << "Registers read" << Green
+        << sixteen({"10", "20"});
+    QTest::newRow("junk instead of a reply")
+        << "read" << hex("DEADBEEF00") + registersReply({10, 20}) << malformed + "protocol identifier 48879"
         << Yellow << emptied;
 }
 

@@ -20,17 +20,29 @@ void callRead(WindowRig &rig, const QString &table)
         QFAIL("unknown table");
 }
 
+// What a refused request must leave as it was: the requests awaited and their wait.
 struct Snapshot {
-    bool flagRead, flagWrite;
+    QList<QByteArray> awaited;
     qint16 countTO;
     bool timerTO;
-    QByteArray bufSend;
+    quint16 nextTransactionId;
 };
 
 Snapshot snapshot(WindowRig &rig)
 {
     const FormState &s = rig.state();
-    return {s.flagRead, s.flagWrite, s.countTO, rig.form.TimerTO.isRunning(), bufSendBytes(s)};
+    QList<QByteArray> frames;
+    for (const SentRequest &r : s.awaited)
+        frames.append(r.frame);
+    return {frames, s.countTO(), rig.form.TimerTO.isRunning(), s.nextTransactionId};
+}
+
+void expectUnchanged(const Snapshot &before, const Snapshot &after)
+{
+    QCOMPARE(after.awaited, before.awaited);
+    QCOMPARE(after.countTO, before.countTO);
+    QCOMPARE(after.timerTO, before.timerTO);
+    QCOMPARE(after.nextTransactionId, before.nextTransactionId);
 }
 
 } // namespace
@@ -46,7 +58,7 @@ private Q_SLOTS:
     void refused();
     void conversionFailure_data();
     void conversionFailure();
-    void readAfterWriteTurnsTheFlags();
+    void readAfterWriteKeepsBothWaiting();
     void readWhileWaitingKeepsTheOldestWait();
 };
 
@@ -90,10 +102,9 @@ void ReadRequestsTest::onTheWire()
     QVERIFY(device.waitForReceived(expected.size()));
     QTest::qWait(20); // anything beyond the 12 bytes would show here
     QCOMPARE(device.received().toHex(' '), expected.toHex(' '));
-    QCOMPARE(bufSendBytes(rig.state()).toHex(' '), expected.toHex(' '));
-    QVERIFY(rig.state().flagRead);
-    QVERIFY(!rig.state().flagWrite);
-    QCOMPARE(rig.state().countTO, qint16(0));
+    QCOMPARE(rig.state().awaited.size(), 1);
+    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), expected.toHex(' '));
+    QCOMPARE(rig.state().countTO(), qint16(0));
     QVERIFY(rig.form.TimerTO.isRunning());
     QCOMPARE(rig.messages(), QStringList());
 }
@@ -133,12 +144,8 @@ void ReadRequestsTest::refused()
     callRead(rig, table);
 
     QCOMPARE(rig.messages(), QStringList{message});
-    const Snapshot after = snapshot(rig);
-    QCOMPARE(after.flagRead, before.flagRead);
-    QCOMPARE(after.flagWrite, before.flagWrite);
-    QCOMPARE(after.countTO, before.countTO);
-    QCOMPARE(after.timerTO, false);
-    QCOMPARE(after.bufSend, before.bufSend);
+    expectUnchanged(before, snapshot(rig));
+    QVERIFY(!rig.form.TimerTO.isRunning());
     if (connected)
         expectOnWire(rig, device, QByteArray());
 }
@@ -182,7 +189,7 @@ void ReadRequestsTest::conversionFailure()
         QVERIFY(device.waitForReceived(15));
         device.clearReceived();
         rig.form.TimerTO_Timer();
-        QCOMPARE(rig.state().countTO, qint16(1));
+        QCOMPARE(rig.state().countTO(), qint16(1));
     }
     const Snapshot before = snapshot(rig);
     const QString statusBefore = rig.status();
@@ -193,19 +200,14 @@ void ReadRequestsTest::conversionFailure()
 
     QCOMPARE(rig.messages().size(), 1);
     QVERIFY2(rig.messages().first().contains(field, Qt::CaseInsensitive), qPrintable(rig.messages().first()));
-    const Snapshot after = snapshot(rig);
-    QCOMPARE(after.flagRead, before.flagRead);
-    QCOMPARE(after.flagWrite, before.flagWrite);
-    QCOMPARE(after.countTO, before.countTO);
-    QCOMPARE(after.timerTO, before.timerTO);
-    QCOMPARE(after.timerTO, waiting);
-    QCOMPARE(after.bufSend.toHex(' '), before.bufSend.toHex(' '));
+    expectUnchanged(before, snapshot(rig));
+    QCOMPARE(rig.form.TimerTO.isRunning(), waiting);
     QCOMPARE(rig.status(), statusBefore); // a refusal is a message box, not a status
 
     expectOnWire(rig, device, QByteArray());
 }
 
-void ReadRequestsTest::readAfterWriteTurnsTheFlags()
+void ReadRequestsTest::readAfterWriteKeepsBothWaiting()
 {
     ScriptedDevice device;
     WindowRig rig;
@@ -214,23 +216,21 @@ void ReadRequestsTest::readAfterWriteTurnsTheFlags()
     rig.form.txtLengthReg->setText("1");
     rig.form.txtReg[0]->setText("7");
     rig.form.exchange().WriteHolding();
-    QVERIFY(!rig.state().flagRead);
-    QVERIFY(rig.state().flagWrite);
     rig.form.TimerTO_Timer();
     rig.form.TimerTO_Timer();
-    QCOMPARE(rig.state().countTO, qint16(2));
+    QCOMPARE(rig.state().countTO(), qint16(2));
 
     rig.form.exchange().ReadCoils();
-    QVERIFY(rig.state().flagRead);
-    QVERIFY(!rig.state().flagWrite);
-    QCOMPARE(rig.state().countTO, qint16(2)); // the write still waits, and so does its timeout
+    QCOMPARE(rig.state().countTO(), qint16(2)); // the write still waits, and so does its timeout
     QVERIFY(rig.form.TimerTO.isRunning());
-    QCOMPARE(bufSendBytes(rig.state()).toHex(' '), hex("00 00 00 00 00 06 01 01 00 00 00 01").toHex(' '));
+    QCOMPARE(rig.state().awaited.size(), 2);
+    QVERIFY(!rig.state().awaited.first().isRead());
+    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), hex("00 01 00 00 00 06 01 01 00 00 00 01").toHex(' '));
 }
 
 void ReadRequestsTest::readWhileWaitingKeepsTheOldestWait()
 {
-    // Two reads in quick succession: two identical requests, both with transaction 0; the
+    // Two reads in quick succession: transaction ids 0 and 1, after a reconnect 0 again; the
     // ticks go on counting from the first, which is still unanswered.
     ScriptedDevice device;
     WindowRig rig;
@@ -239,14 +239,22 @@ void ReadRequestsTest::readWhileWaitingKeepsTheOldestWait()
     rig.form.txtLengthReg->setText("2");
     rig.form.exchange().ReadHolding();
     rig.form.TimerTO_Timer();
-    QCOMPARE(rig.state().countTO, qint16(1));
+    QCOMPARE(rig.state().countTO(), qint16(1));
     rig.form.exchange().ReadHolding();
-    QCOMPARE(rig.state().countTO, qint16(1));
+    QCOMPARE(rig.state().countTO(), qint16(1));
     QVERIFY(rig.form.TimerTO.isRunning());
 
-    const QByteArray one = hex("00 00 00 00 00 06 01 03 00 00 00 02");
+    const QByteArray first = hex("00 00 00 00 00 06 01 03 00 00 00 02");
+    const QByteArray second = hex("00 01 00 00 00 06 01 03 00 00 00 02");
     QVERIFY(device.waitForReceived(24));
-    QCOMPARE(device.received().toHex(' '), (one + one).toHex(' '));
+    QCOMPARE(device.received().toHex(' '), (first + second).toHex(' '));
+
+    rig.form.cmdDisconnect_Click();
+    device.clearReceived();
+    QVERIFY(rig.connectTo(device.hostPort()));
+    rig.form.exchange().ReadHolding();
+    QVERIFY(device.waitForReceived(12));
+    QCOMPARE(device.received().toHex(' '), first.toHex(' '));
     QCOMPARE(rig.messages(), QStringList());
 }
 

@@ -1,5 +1,6 @@
-// The byte stream from the device when it goes wrong: headers that cannot start a reply,
-// endless junk, replies that never arrive whole; and the reply timeout around them.
+// The byte stream from the device: which awaited request each reply answers, by its
+// transaction id; and when it goes wrong, headers that cannot start a reply, endless junk,
+// replies that never arrive whole, and the reply timeout around them.
 
 #include "exchange_rig.h"
 
@@ -14,6 +15,8 @@ class tst_ReplyStream : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void matching_data();
+    void matching();
     void badHeader_data();
     void badHeader();
     void bufferHoldsOneReplyAtMost_data();
@@ -22,8 +25,67 @@ private Q_SLOTS:
     void timeOut();
     void acceptedReplyEndsTheWait_data();
     void acceptedReplyEndsTheWait();
-    void newRequestKeepsTheOldestCount();
+    void eachRequestKeepsItsOwnWait();
 };
+
+void tst_ReplyStream::matching_data()
+{
+    QTest::addColumn<QStringList>("sent"); // in order; the first carries transaction id 0
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("status"); // empty: nothing shown
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QList<int>>("awaitedAfter"); // transaction ids still awaited
+
+    const QByteArray values = hex("0000 0005 01 03 02 0007");
+    const QByteArray coils = hex("0000 0004 01 01 01 01");
+    const QByteArray echo = hex("0000 0006 01 10 0000 0010");
+    const QStringList seven = sixteen({"7"});
+
+    QTest::newRow("the only read") << QStringList{"holding"} << hex("0000") + values << "Registers read" << seven
+                                   << QList<int>{};
+    QTest::newRow("a read another read superseded shows nothing")
+        << QStringList{"holding", "holding"} << hex("0000") + values << "" << markerBoxes() << QList<int>{1};
+    QTest::newRow("the newer read shows, the older still waits")
+        << QStringList{"holding", "coils"} << hex("0001") + coils << "Registers read"
+        << sixteen({"1", "0", "0", "0", "0", "0", "0", "0"}) << QList<int>{0};
+    QTest::newRow("a read reply while a write waits")
+        << QStringList{"holding", "registers write"} << hex("0000") + values << "Registers read" << seven
+        << QList<int>{1};
+    QTest::newRow("a write echo while a read waits")
+        << QStringList{"holding", "registers write"} << hex("0001") + echo << "Registers written" << markerBoxes()
+        << QList<int>{0};
+    QTest::newRow("a write echo after a newer read")
+        << QStringList{"registers write", "holding"} << hex("0000") + echo << "Registers written" << markerBoxes()
+        << QList<int>{1};
+    QTest::newRow("a reply to no awaited request") << QStringList{"holding"} << hex("0005") + values << ""
+                                                   << markerBoxes() << QList<int>{0};
+    QTest::newRow("the unit id is not examined")
+        << QStringList{"holding"} << hex("0000 0000 0005 FF 03 02 0007") << "Registers read" << seven << QList<int>{};
+}
+
+void tst_ReplyStream::matching()
+{
+    QFETCH(QStringList, sent);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, status);
+    QFETCH(QStringList, boxes);
+    QFETCH(QList<int>, awaitedAfter);
+
+    Rig rig;
+    for (const QString &request : sent)
+        QVERIFY(rig.send(request, "16"));
+    rig.arrive(reply);
+    QCOMPARE(rig.controls.statuses.isEmpty(), status.isEmpty());
+    if (!status.isEmpty())
+        QCOMPARE(rig.controls.lastStatus().text, status);
+    QCOMPARE(rig.controls.boxes, boxes);
+    QList<int> awaited;
+    for (const SentRequest &r : rig.exchange.state().awaited)
+        awaited.append(r.transactionId());
+    QCOMPARE(awaited, awaitedAfter);
+    // Only a reply ends a wait, and only its own request's.
+    QCOMPARE(rig.ticker.running, !awaitedAfter.isEmpty());
+}
 
 void tst_ReplyStream::badHeader_data()
 {
@@ -44,7 +106,8 @@ void tst_ReplyStream::badHeader_data()
 }
 
 // Nothing after a header that cannot start a reply has a boundary to trust: everything
-// buffered and everything waiting in the socket goes, and the next reply starts clean.
+// buffered and everything waiting in the socket goes, and the next reply starts clean. The
+// junk is the answer to a request that waits; after the reply to it, the junk answers nothing.
 void tst_ReplyStream::badHeader()
 {
     QFETCH(QString, request);
@@ -61,20 +124,24 @@ void tst_ReplyStream::badHeader()
         bytes += rig.otherReply();
     rig.arrive(bytes);
 
-    QCOMPARE(rig.controls.statuses.size(), goodReplyFirst ? 2 : 1);
-    if (goodReplyFirst)
-        QCOMPARE(rig.controls.statuses.first().text, QStringLiteral("Registers read"));
+    QCOMPARE(rig.controls.statuses.size(), 1);
     const StatusLine shown = rig.controls.lastStatus();
-    QVERIFY2(statusMatches(shown, "Malformed reply", Yellow, true), qPrintable(shown.text));
-    QCOMPARE(rig.controls.boxes, write ? markerBoxes() : Emptied);
+    if (goodReplyFirst) {
+        QCOMPARE(shown.text, QStringLiteral("Registers read"));
+        QCOMPARE(rig.controls.boxes, sixteen({"7"}));
+    } else {
+        QVERIFY2(statusMatches(shown, "Malformed reply", Yellow, true), qPrintable(shown.text));
+        QCOMPARE(rig.controls.boxes, write ? markerBoxes() : Emptied);
+    }
     QVERIFY(!rig.ticker.running);
-    QCOMPARE(rig.exchange.state().countTO, 0);
+    QVERIFY(rig.exchange.state().awaited.isEmpty());
     QVERIFY(rig.exchange.state().bufRecv.isEmpty());
     QCOMPARE(rig.socket.waiting.size(), 0);
 
+    QVERIFY(rig.send(request, "10"));
     rig.arrive(rig.otherReply());
     QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
-    QCOMPARE(rig.controls.boxes, rig.otherBoxes(write ? markerBoxes() : Emptied));
+    QCOMPARE(rig.controls.boxes, rig.otherBoxes(markerBoxes()));
 }
 
 void tst_ReplyStream::bufferHoldsOneReplyAtMost_data()
@@ -129,7 +196,8 @@ void tst_ReplyStream::bufferHoldsOneReplyAtMost()
     QVERIFY(!rig.controls.statuses.isEmpty());
     QVERIFY2(mostWhileHandling <= 260, qPrintable(QString::number(mostWhileHandling)));
     if (wholeReplies >= 0) {
-        QCOMPARE(rig.controls.statuses.size(), wholeReplies);
+        // The first answers the read; the others, with the same transaction id, answer nothing.
+        QCOMPARE(rig.controls.statuses.size(), 1);
         QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Registers read", StatusColour::Green}));
         QCOMPARE(rig.exchange.state().bufRecv.size(), junk.size() - qsizetype(wholeReplies) * 260);
     }
@@ -139,43 +207,47 @@ void tst_ReplyStream::bufferHoldsOneReplyAtMost()
 void tst_ReplyStream::timeOut_data()
 {
     QTest::addColumn<QString>("request");
-    QTest::addColumn<QByteArray>("partial");
+    QTest::addColumn<int>("before"); // bytes of the reply that arrive before the timeout
 
-    QTest::newRow("read, nothing arrived") << "holding" << QByteArray();
-    QTest::newRow("read, three bytes arrived") << "holding" << hex("0000 00");
-    QTest::newRow("read, header arrived") << "holding" << hex("0000 0000 0007 01");
-    QTest::newRow("read, all but one byte arrived") << "holding" << hex("0000 0000 0007 01 03 04 000A FF");
-    QTest::newRow("write, nothing arrived") << "registers write" << QByteArray();
-    QTest::newRow("write, part arrived") << "registers write" << hex("0000 0000 0006 01 10");
+    QTest::newRow("read, nothing arrived") << "holding" << 0;
+    QTest::newRow("read, three bytes arrived") << "holding" << 3;
+    QTest::newRow("read, header arrived") << "holding" << 7;
+    QTest::newRow("read, all but one byte arrived") << "holding" << 10;
+    QTest::newRow("write, nothing arrived") << "registers write" << 0;
+    QTest::newRow("write, part arrived") << "registers write" << 8;
 }
 
+// A reply whose parts come on both sides of the timeout is taken whole, as a late reply:
+// the bytes before the timeout are neither dropped nor shown, and nothing is cut from the
+// middle of the reply.
 void tst_ReplyStream::timeOut()
 {
     QFETCH(QString, request);
-    QFETCH(QByteArray, partial);
+    QFETCH(int, before);
 
     Rig rig;
     QVERIFY(rig.send(request, "10"));
-    rig.arrive(partial);
+    const QByteArray reply = rig.otherReply();
+    rig.arrive(reply.left(before));
     for (int tick = 1; tick <= 2; ++tick) {
         rig.exchange.TimerTO_Timer();
-        QCOMPARE(rig.exchange.state().countTO, tick);
+        QCOMPARE(rig.exchange.state().countTO(), tick);
         QVERIFY(rig.controls.statuses.isEmpty());
         QVERIFY(rig.ticker.running);
     }
     rig.exchange.TimerTO_Timer();
     QCOMPARE(rig.controls.statuses.size(), 1);
     QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
-    QCOMPARE(rig.exchange.state().countTO, 0);
+    QCOMPARE(rig.exchange.state().countTO(), 0);
     QVERIFY(!rig.ticker.running);
-    QVERIFY(rig.exchange.state().bufRecv.isEmpty());
+    QCOMPARE(rig.exchange.state().bufRecv.size(), before);
     QCOMPARE(rig.controls.boxes, markerBoxes());
 
-    // A whole reply after the timeout is still decoded, and nothing of the lost one sticks to it.
-    rig.arrive(rig.otherReply());
+    rig.arrive(reply.mid(before));
     QCOMPARE(rig.controls.statuses.size(), 2);
     QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
     QCOMPARE(rig.controls.boxes, rig.otherBoxes(markerBoxes()));
+    QVERIFY(rig.exchange.state().bufRecv.isEmpty());
 }
 
 void tst_ReplyStream::acceptedReplyEndsTheWait_data()
@@ -213,26 +285,33 @@ void tst_ReplyStream::acceptedReplyEndsTheWait()
     QCOMPARE(rig.controls.lastStatus(), answer);
 }
 
-void tst_ReplyStream::newRequestKeepsTheOldestCount()
+// The timeout is reported three ticks after the oldest request that has no reply, however
+// many follow it; and every request has three ticks of its own, which only its own reply ends.
+void tst_ReplyStream::eachRequestKeepsItsOwnWait()
 {
+    const StatusLine timeOut{"Modbus Time Out!", StatusColour::Yellow};
     Rig rig;
     QVERIFY(rig.send("holding", "16"));
     rig.exchange.TimerTO_Timer();
     rig.exchange.TimerTO_Timer();
-    // A send while the first is unanswered: the timeout still counts from the first.
     QVERIFY(rig.send("coils", "16"));
-    QCOMPARE(rig.exchange.state().countTO, 2);
+    QCOMPARE(rig.exchange.state().countTO(), 2);
     QCOMPARE(rig.ticker.starts, 1);
     rig.exchange.TimerTO_Timer();
-    QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
-    // Once it is reported, the next request has three ticks of its own.
-    QVERIFY(rig.send("holding", "16"));
-    QCOMPARE(rig.exchange.state().countTO, 0);
+    QCOMPARE(rig.controls.lastStatus(), timeOut);
+    // The coil read still waits, with one tick counted.
+    QVERIFY(rig.ticker.running);
+    QCOMPARE(rig.exchange.state().countTO(), 1);
+    QVERIFY(rig.send("registers write", "16"));
     rig.exchange.TimerTO_Timer();
+    // The write's echo ends the write's wait, not the read's.
+    rig.arrive(rig.otherReply());
+    QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
+    QVERIFY(rig.ticker.running);
     rig.exchange.TimerTO_Timer();
-    QVERIFY(rig.controls.statuses.isEmpty());
-    rig.exchange.TimerTO_Timer();
-    QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
+    QCOMPARE(rig.controls.lastStatus(), timeOut);
+    QVERIFY(!rig.ticker.running);
+    QVERIFY(rig.exchange.state().awaited.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ReplyStream)

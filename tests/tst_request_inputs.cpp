@@ -55,9 +55,7 @@ void checkWrite(BuiltRequest (*build)(const QString &, const QString &, const Bo
     QCOMPARE(built.ok(), refusal.isEmpty());
     QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
     if (built.ok()) {
-        // The quantity on the wire is what a reply will be judged against.
         const int quantity = quint8(expected[10]) * 256 + quint8(expected[11]);
-        QCOMPARE(built.quantity, quantity);
         QVERIFY2(b.highestRead() < quantity,
                  qPrintable(QStringLiteral("box %1 read with N = %2").arg(b.highestRead()).arg(quantity)));
     }
@@ -270,8 +268,6 @@ void tst_RequestInputs::readRequest()
     const BuiltRequest built = readRequestFrom(quint8(fc), start, length);
     QCOMPARE(built.refusal, refusal);
     QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
-    if (built.ok())
-        QCOMPARE(built.quantity, quint8(expected[10]) * 256 + quint8(expected[11]));
 }
 
 QTEST_GUILESS_MAIN(tst_RequestInputs)

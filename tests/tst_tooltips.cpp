@@ -69,7 +69,7 @@ private Q_SLOTS:
     void statusTipAfterRead_data();
     void statusTipAfterRead();
     void statusTipWhileWaiting();
-    void valueTipsFollowStartAndTable();
+    void valueTipsNameTheSource();
     void typedValueShowsItsReadings();
 };
 
@@ -83,6 +83,7 @@ void TooltipsTest::registerReadings_data()
     QTest::newRow("32768, sign bit alone") << "32768" << "0x8000  signed -32768  binary 1000 0000 0000 0000";
     QTest::newRow("65535, all ones") << "65535" << "0xFFFF  signed -1  binary 1111 1111 1111 1111";
     QTest::newRow("typed with blanks") << " 1 0" << "0x000A  signed 10  binary 0000 0000 0000 1010";
+    QTest::newRow("trailing letters: a write refuses it") << "12abc" << "";
     QTest::newRow("typed in hex") << "&HA5" << "0x00A5  signed 165  binary 0000 0000 1010 0101";
     QTest::newRow("rounded as written") << "2.5" << "0x0002  signed 2  binary 0000 0000 0000 0010";
     // Texts the tool could not write as a register have no readings.
@@ -103,30 +104,25 @@ void TooltipsTest::registerReadings()
 void TooltipsTest::itemNames_data()
 {
     QTest::addColumn<QString>("table");
-    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("address"); // -1: no reply filled the box
     QTest::addColumn<int>("box");
     QTest::addColumn<QString>("name");
-    QTest::newRow("register, first box") << "Holding Registers" << "17" << 0 << "Holding register 17";
-    QTest::newRow("register, last box") << "Holding Registers" << "17" << 15 << "Holding register 32";
-    QTest::newRow("coil") << "Coil Outputs" << "10" << 7 << "Coil 17";
-    QTest::newRow("discrete input") << "Digital Inputs" << "0" << 15 << "Discrete input 15";
-    QTest::newRow("start with a blank") << "Holding Registers" << "1 7" << 1 << "Holding register 18";
-    QTest::newRow("empty start is 0") << "Coil Outputs" << "" << 3 << "Coil 3";
-    QTest::newRow("last address") << "Holding Registers" << "65534" << 1 << "Holding register 65535";
-    QTest::newRow("typed table") << "holding" << "5" << 1 << "Address 6";
+    QTest::newRow("register") << "Holding Registers" << 17 << 0 << "Holding register 17";
+    QTest::newRow("coil") << "Coil Outputs" << 17 << 7 << "Coil 17";
+    QTest::newRow("discrete input") << "Digital Inputs" << 15 << 15 << "Discrete input 15";
+    QTest::newRow("last address") << "Holding Registers" << 65535 << 1 << "Holding register 65535";
     // No such item: the box is only a box.
-    QTest::newRow("beyond the last address") << "Holding Registers" << "65535" << 1 << "Value 1";
-    QTest::newRow("negative start") << "Coil Outputs" << "-1" << 0 << "Value 0";
-    QTest::newRow("start above 65535") << "Digital Inputs" << "70000" << 4 << "Value 4";
+    QTest::newRow("beyond the last address") << "Holding Registers" << 65536 << 1 << "Value 1";
+    QTest::newRow("never filled") << "Coil Outputs" << -1 << 4 << "Value 4";
 }
 
 void TooltipsTest::itemNames()
 {
     QFETCH(QString, table);
-    QFETCH(QString, start);
+    QFETCH(int, address);
     QFETCH(int, box);
     QFETCH(QString, name);
-    QCOMPARE(tooltips::itemName(table::named(table), start, box), name);
+    QCOMPARE(tooltips::itemName({table::named(table), address}, box), name);
 }
 
 void TooltipsTest::exchangeTip_data()
@@ -168,13 +164,11 @@ void TooltipsTest::valueTipsAfterRead_data()
         << "Holding Registers" << "3" << hex("00 00 00 00 00 09 01 03 06 01 2C FF FF 00 00")
         << QStringList{"Holding register 17\n0x012C  signed 300  binary 0000 0001 0010 1100",
                        "Holding register 18\n0xFFFF  signed -1  binary 1111 1111 1111 1111",
-                       "Holding register 19\n0x0000  signed 0  binary 0000 0000 0000 0000",
-                       "Holding register 20"};
+                       "Holding register 19\n0x0000  signed 0  binary 0000 0000 0000 0000", "Value 3"};
     QTest::newRow("coils") << "Coil Outputs" << "3" << hex("00 00 00 00 00 04 01 01 01 05")
-                           << QStringList{"Coil 17", "Coil 18", "Coil 19", "Coil 20"};
+                           << QStringList{"Coil 17", "Coil 18", "Coil 19", "Value 3"};
     QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
-                                     << QStringList{"Discrete input 17", "Discrete input 18",
-                                                    "Discrete input 19", "Discrete input 20"};
+                                     << QStringList{"Discrete input 17", "Discrete input 18", "Value 2", "Value 3"};
 }
 
 void TooltipsTest::valueTipsAfterRead()
@@ -239,7 +233,7 @@ void TooltipsTest::statusTipWhileWaiting()
              QStringLiteral("Last request (12 bytes):\n    00 00 00 00 00 06 01 01 01 2C 00 02\nNo reply yet"));
 }
 
-void TooltipsTest::valueTipsFollowStartAndTable()
+void TooltipsTest::valueTipsNameTheSource()
 {
     ScriptedDevice device;
     WindowRig rig;
@@ -247,32 +241,26 @@ void TooltipsTest::valueTipsFollowStartAndTable()
     QByteArray request;
     QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1",
                      {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5, &request));
-    QCOMPARE(shownTip(rig.form.txtReg[0]),
-             QStringLiteral("Holding register 0\n0x8000  signed -32768  binary 1000 0000 0000 0000"));
+    const QString register0 = QStringLiteral("Holding register 0\n0x8000  signed -32768  binary 1000 0000 0000 0000");
+    QCOMPARE(shownTip(rig.form.txtReg[0]), register0);
 
-    // The box stands for start + k as the start box reads now.
-    rig.form.txtStartReg->setText("100");
-    QCOMPARE(shownTip(rig.form.txtReg[0]),
-             QStringLiteral("Holding register 100\n0x8000  signed -32768  binary 1000 0000 0000 0000"));
-    QCOMPARE(shownTip(rig.form.txtReg[5]), QStringLiteral("Holding register 105"));
+    // The value came from register 0, whatever the start and the table say now.
+    rig.form.txtStartReg->setText("500");
     rig.form.cboReg->setCurrentText("Coil Outputs");
-    QCOMPARE(shownTip(rig.form.txtReg[0]), QStringLiteral("Coil 100"));
-    rig.form.cboReg->setCurrentText("Digital Inputs");
-    QCOMPARE(shownTip(rig.form.txtReg[15]), QStringLiteral("Discrete input 115"));
+    QCOMPARE(shownTip(rig.form.txtReg[0]), register0);
+    QCOMPARE(shownTip(rig.form.txtReg[5]), QStringLiteral("Value 5"));
 }
 
 void TooltipsTest::typedValueShowsItsReadings()
 {
-    // A value typed for a write shows what will go on the wire.
+    // A value typed for a write says so, and shows what a write would send.
     WindowRig rig;
-    QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Holding register 3"));
+    QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Value 3"));
     QTest::keyClicks(rig.form.txtReg[3], "4660");
-    // Typing alone runs none of the tool's code: the tooltip is worked out when shown.
-    QCOMPARE(rig.form.txtReg[3]->toolTip(), QStringLiteral("Holding register 3"));
     QCOMPARE(shownTip(rig.form.txtReg[3]),
-             QStringLiteral("Holding register 3\n0x1234  signed 4660  binary 0001 0010 0011 0100"));
-    rig.form.txtReg[3]->clear();
-    QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Holding register 3"));
+             QStringLiteral("Value 3: typed, not read from the device\n0x1234  signed 4660  binary 0001 0010 0011 0100"));
+    QTest::keyClicks(rig.form.txtReg[3], "x");
+    QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Value 3: typed, not read from the device"));
 }
 
 QTEST_MAIN(TooltipsTest)

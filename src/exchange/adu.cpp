@@ -13,7 +13,7 @@ QByteArray header(quint16 lengthField, quint8 functionCode)
     appendBe16(b, 0); // transaction id
     appendBe16(b, 0); // protocol id: 0 is Modbus
     appendBe16(b, lengthField);
-    b.append(char(UnitId));
+    b.append(char(DefaultUnitId));
     b.append(char(functionCode));
     return b;
 }
@@ -51,6 +51,13 @@ QByteArray writeCoilsRequest(quint16 start, quint16 quantity, const QByteArray &
     b.append(char(quint8(packedBits.size())));
     b.append(packedBits);
     return b;
+}
+
+void setIds(QByteArray &request, quint16 transactionId, quint8 unitId)
+{
+    request[TransactionIdAt] = char(transactionId >> 8);
+    request[TransactionIdAt + 1] = char(transactionId & 0xff);
+    request[UnitIdAt] = char(unitId);
 }
 
 Frame takeFrame(QByteArray &pending)

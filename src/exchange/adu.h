@@ -12,7 +12,17 @@ namespace adu {
 constexpr int HeaderSize = 7;       // MBAP header including the unit id
 constexpr int MaxLengthField = 254; // unit id + largest PDU (253 bytes)
 constexpr int MaxAduSize = 6 + MaxLengthField;
-constexpr quint8 UnitId = 1;
+// The unit a request goes to unless the operator names another: a device that is not behind
+// a gateway answers any unit, and 1 is what most of them are set to.
+constexpr quint8 DefaultUnitId = 1;
+
+// Where the fields stand in a whole ADU. Requests and write replies carry the start address
+// and the quantity at the same places.
+constexpr int TransactionIdAt = 0;
+constexpr int UnitIdAt = 6;
+constexpr int FunctionAt = 7;
+constexpr int StartAt = 8;
+constexpr int QuantityAt = 10;
 
 enum FunctionCode : quint8 {
     ReadCoils = 1,
@@ -22,11 +32,16 @@ enum FunctionCode : quint8 {
     WriteMultipleRegisters = 16,
 };
 
-// Requests always carry transaction id 0 and unit id 1.
+// Requests are built with transaction id 0 for unit 1; setIds gives a request the ids it goes
+// out with.
 QByteArray readRequest(quint8 functionCode, quint8 startHigh, quint8 startLow, quint8 quantityHigh,
                        quint8 quantityLow);
 QByteArray writeRegistersRequest(quint16 start, const QList<quint16> &values);
 QByteArray writeCoilsRequest(quint16 start, quint16 quantity, const QByteArray &packedBits);
+
+// The device copies the transaction id into its reply, which is how a reply is tied to its
+// request; the unit id picks the device behind a gateway.
+void setIds(QByteArray &request, quint16 transactionId, quint8 unitId);
 
 // Reassembly of replies from a TCP byte stream, which may split a reply or join several.
 enum class FrameStatus { NeedMore, Complete, Malformed };

@@ -1,6 +1,7 @@
 #include "exchange.h"
 
 #include "adu.h"
+#include "bytes.h"
 #include "numeric_text.h"
 #include "request_inputs.h"
 #include "platform/socket_control.h"
@@ -24,8 +25,6 @@ void ModbusExchange::ReadCoils() { read(adu::ReadCoils, msg::NotConnected); }
 void ModbusExchange::ReadInputs() { read(adu::ReadDiscreteInputs, msg::NotConnected); }
 
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
-
-bool ModbusExchange::awaitingReply() const { return m_timerTO.isRunning(); }
 
 void ModbusExchange::refuse(const QString &text)
 {
@@ -52,8 +51,7 @@ void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText)
         refuse(built.refusal);
         return;
     }
-    std::copy(built.request.begin(), built.request.end(), m_state.bufSend.begin());
-    send(built.request, true, built.quantity);
+    send(built.request);
 }
 
 void ModbusExchange::WriteHolding() { write(writeRegistersFrom, msg::NotConnectedBang); }
@@ -72,30 +70,47 @@ void ModbusExchange::write(WriteBuilder build, const QString &notConnectedText)
         refuse(built.refusal);
         return;
     }
-    send(built.request, false, built.quantity);
+    send(built.request);
 }
 
-void ModbusExchange::send(const QByteArray &request, bool isRead, int quantity)
+void ModbusExchange::send(QByteArray frame)
 {
-    m_state.flagRead = isRead;
-    m_state.flagWrite = !isRead;
-    if (!isRead)
-        m_state.writtenQuantity = quantity;
-    m_lastRequest = request;
-    m_sentAt = m_services.clockSeconds();
-    m_socket.SendData(request);
+    adu::setIds(frame, m_state.nextTransactionId++, m_state.unitId);
+    SentRequest request;
+    request.frame = frame;
+    request.sentAt = m_services.clockSeconds();
+    // A read supersedes the reads before it: their values answer what the operator no longer
+    // asks. Their waits go on, so that a device that answers nothing is still reported.
+    if (request.isRead()) {
+        for (SentRequest &r : m_state.awaited)
+            r.superseded = r.superseded || r.isRead();
+    }
+    m_state.awaited.append(request);
+    prune();
+    m_socket.SendData(request.frame);
     m_controls.requestSent(request);
     // The timeout counts from the oldest request still unanswered: a later send must not
     // push "Modbus Time Out!" away, or a device that fell silent would never be reported.
-    if (!m_timerTO.isRunning()) {
-        m_state.countTO = 0;
+    if (!m_timerTO.isRunning())
         m_timerTO.start();
-    }
 }
 
-Expectation ModbusExchange::expectation() const
+bool ModbusExchange::awaitingReply() const
 {
-    return {m_state.flagRead, m_state.flagWrite, m_state.writtenQuantity};
+    return std::any_of(m_state.awaited.cbegin(), m_state.awaited.cend(),
+                       [](const SentRequest &r) { return !r.timedOut; });
+}
+
+void ModbusExchange::prune()
+{
+    // A late reply shows only for the latest request: once another has gone out, the
+    // operator is waiting for that one.
+    const quint16 latest = quint16(m_state.nextTransactionId - 1);
+    m_state.awaited.removeIf([latest](const SentRequest &r) {
+        return r.timedOut && (r.superseded || r.transactionId() != latest);
+    });
+    if (!awaitingReply())
+        m_timerTO.stop();
 }
 
 void ModbusExchange::Winsock1_DataArrival(qint32)
@@ -112,44 +127,86 @@ void ModbusExchange::Winsock1_DataArrival(qint32)
             if (frame.status == adu::FrameStatus::NeedMore)
                 break;
             if (frame.status == adu::FrameStatus::Malformed) {
-                // Nothing after a header that cannot start a reply has a boundary we could
-                // trust: drop it all, including what already waits in the socket.
-                const ReplyOutcome outcome = malformedHeader(m_state.bufRecv, expectation());
-                const QByteArray junk = m_state.bufRecv;
-                m_state.bufRecv.clear();
-                while (!m_socket.GetData(DiscardChunk).isEmpty()) {
-                }
-                apply(outcome, junk);
+                dropBrokenStream();
                 return;
             }
-            apply(decodeReply(frame.adu, expectation()), frame.adu);
+            take(frame.adu);
         }
     }
 }
 
-void ModbusExchange::apply(const ReplyOutcome &outcome, const QByteArray &reply)
+void ModbusExchange::take(const QByteArray &reply)
 {
-    if (outcome.kind == ReplyOutcome::Ignored)
+    // The device copies the transaction id of the request into its reply. A reply that
+    // answers no awaited request (a stale id, or another client's) changes nothing.
+    const quint16 id = be16(reply, adu::TransactionIdAt);
+    const auto it = std::find_if(m_state.awaited.cbegin(), m_state.awaited.cend(),
+                                 [id](const SentRequest &r) { return r.transactionId() == id; });
+    if (it == m_state.awaited.cend())
         return;
-    for (int k = 0; k < outcome.boxes.size(); ++k)
-        m_controls.setBoxText(k, outcome.boxes[k]);
+    const SentRequest request = *it;
+    m_state.awaited.erase(it);
+    prune();
+    if (!request.superseded)
+        apply(request, decodeReply(reply, request), reply);
+}
+
+void ModbusExchange::dropBrokenStream()
+{
+    // Nothing after a header that cannot start a reply has a boundary we could trust: drop it
+    // all, including what already waits in the socket. No awaited reply can be found in it
+    // any more, so every request is settled, and the junk is the answer the operator sees.
+    const QByteArray junk = m_state.bufRecv;
+    while (!m_socket.GetData(DiscardChunk).isEmpty()) {
+    }
+    const QList<SentRequest> settled = m_state.awaited;
+    settleAll();
+    const auto shown = [](const SentRequest &r) { return !r.superseded; };
+    const auto latest = std::find_if(settled.crbegin(), settled.crend(), shown);
+    if (latest == settled.crend())
+        return;
+    const bool readShown = std::any_of(settled.cbegin(), settled.cend(),
+                                       [](const SentRequest &r) { return !r.superseded && r.isRead(); });
+    apply(*latest, malformedStream(junk, readShown), junk);
+}
+
+void ModbusExchange::apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply)
+{
+    for (int k = 0; k < outcome.boxes.size(); ++k) {
+        const QString &text = outcome.boxes[k];
+        m_controls.setBoxText(k, text, text.isEmpty() ? BoxSource{} : BoxSource{request.table(), request.start() + k});
+    }
     m_controls.setStatus(statusFor(outcome));
-    m_controls.replyTaken(m_lastRequest, reply, (m_services.clockSeconds() - m_sentAt) * 1000.0);
-    // Every reply that is not ignored ends the wait, a write reply that does not match
-    // included: the device has answered, and its answer is on screen.
-    m_state.countTO = 0;
-    m_timerTO.stop();
+    m_controls.replyTaken(request, outcome, reply, (m_services.clockSeconds() - request.sentAt) * 1000.0);
 }
 
 void ModbusExchange::TimerTO_Timer()
 {
-    ++m_state.countTO;
-    if (m_state.countTO > 2) {
-        m_state.countTO = 0;
-        discardPartialReply();
-        m_controls.setStatus(timeOutStatus());
-        m_timerTO.stop();
+    // Each request counts its own ticks: a reply ends only the wait of the request it answers.
+    bool timedOut = false;
+    for (SentRequest &r : m_state.awaited) {
+        if (!r.timedOut && ++r.ticks > 2) {
+            r.timedOut = true;
+            timedOut = true;
+        }
     }
+    if (timedOut)
+        m_controls.setStatus(timeOutStatus());
+    prune();
 }
 
-void ModbusExchange::discardPartialReply() { m_state.bufRecv.clear(); }
+void ModbusExchange::startConnection(quint8 unitId)
+{
+    settleAll();
+    m_state.nextTransactionId = 0;
+    m_state.unitId = unitId;
+}
+
+void ModbusExchange::endConnection() { settleAll(); }
+
+void ModbusExchange::settleAll()
+{
+    m_state.awaited.clear();
+    m_state.bufRecv.clear();
+    m_timerTO.stop();
+}

@@ -25,14 +25,20 @@ public:
 
     // Takes what arrived and handles every whole reply in it, in order.
     void Winsock1_DataArrival(qint32 bytesTotal);
-    // One tick of the reply timeout: the third without an accepted reply reports it.
+    // One tick of the reply timeout: a request's third tick without its reply reports it.
     void TimerTO_Timer();
-    // Drops the bytes of a reply that never arrived whole, so they cannot glue onto a later one.
-    void discardPartialReply();
+
+    // A connection begins or ends: the requests of the one before are settled, so that none
+    // of their replies or timeouts shows on the next, and the partial bytes of a reply go.
+    // The requests of a new connection count their transaction ids from 0 and carry unitId.
+    void startConnection(quint8 unitId);
+    void endConnection();
 
     const FormState &state() const { return m_state; }
     // A request went out and has had no reply yet, and its timeout has not been reported.
     bool awaitingReply() const;
+    // A request of this connection has had no reply, whether or not its timeout is reported.
+    bool unanswered() const { return !m_state.awaited.isEmpty(); }
     // A refusal is on screen: its message box is open.
     bool refusalOpen() const { return m_refusalOpen; }
 
@@ -41,9 +47,14 @@ private:
     void write(WriteBuilder build, const QString &notConnectedText);
     bool connected() const;
     void refuse(const QString &text);
-    void send(const QByteArray &request, bool isRead, int quantity);
-    void apply(const ReplyOutcome &outcome, const QByteArray &reply);
-    Expectation expectation() const;
+    void send(QByteArray frame);
+    void take(const QByteArray &reply);
+    void dropBrokenStream();
+    void apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply);
+    void settleAll();
+    // Drops timed-out requests that a newer request has made stale, and stops the timeout
+    // when no request awaits its reply any more.
+    void prune();
 
     FormControls &m_controls;
     SocketControl &m_socket;
@@ -51,6 +62,4 @@ private:
     WindowServices &m_services;
     FormState m_state;
     bool m_refusalOpen = false;
-    QByteArray m_lastRequest;
-    double m_sentAt = 0;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "reply_decoder.h"
+#include "sent_request.h"
 #include "status.h"
+#include "value_boxes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,12 +18,16 @@ public:
     virtual QString startText() const = 0;
     virtual QString lengthText() const = 0;
     virtual QString boxText(int index) const = 0;
-    virtual void setBoxText(int index, const QString &text) = 0;
+    // A reply's value for box index, from the item source names; "" and no source empty it.
+    virtual void setBoxText(int index, const QString &text, const BoxSource &source) = 0;
     // Caption first, then colour.
     virtual void setStatus(const StatusLine &status) = 0;
     // A request is about to be refused with a message box.
     virtual void refusing() {}
-    // A request went out, or a whole reply came in (request is the one it answers).
-    virtual void requestSent(const QByteArray &) {}
-    virtual void replyTaken(const QByteArray & /*request*/, const QByteArray & /*reply*/, double /*roundTripMs*/) {}
+    // A request went out, or the reply to one was taken and shown.
+    virtual void requestSent(const SentRequest &) {}
+    virtual void replyTaken(const SentRequest & /*request*/, const ReplyOutcome &, const QByteArray & /*reply*/,
+                            double /*roundTripMs*/)
+    {
+    }
 };

@@ -1,20 +1,30 @@
 #pragma once
 
+#include "adu.h"
+#include "sent_request.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
-#include <array>
 
 // The window's private state beside its controls.
 struct FormState {
-    // The most recent read request, byte for byte. Nothing in the tool reads it back (the
-    // request goes to the socket from the built frame); it is the record of what the last
-    // read put on the wire, which the tests compare.
-    std::array<quint8, 12> bufSend{};
+    // Every request of the connection that is not settled, in the order sent: those whose
+    // reply is awaited, and the latest request after its timeout, whose late reply still shows.
+    QList<SentRequest> awaited;
     // Bytes of a reply that has not arrived whole yet. Never more than one reply long.
     QByteArray bufRecv;
-    // The kind of the most recent request; set together by the senders, never cleared.
-    bool flagRead = false;
-    bool flagWrite = false;
-    qint16 countTO = 0;       // ticks of the reply timeout since the most recent send
-    int writtenQuantity = -1; // the quantity the most recent write sent
+    // The transaction id of the next request; 0 for the first one of each connection.
+    quint16 nextTransactionId = 0;
+    quint8 unitId = adu::DefaultUnitId;
+
+    // Ticks of the reply timeout since the oldest request still awaiting its reply was sent.
+    qint16 countTO() const
+    {
+        for (const SentRequest &r : awaited) {
+            if (!r.timedOut)
+                return qint16(r.ticks);
+        }
+        return 0;
+    }
 };

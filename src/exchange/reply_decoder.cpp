@@ -3,15 +3,16 @@
 #include "adu.h"
 #include "bits.h"
 #include "bytes.h"
+#include "sent_request.h"
+
+#include <algorithm>
 
 namespace {
 
 // Index of each field within a whole reply (the MBAP header is indices 0 to 6).
-constexpr int FunctionAt = 7;
 constexpr int ByteCountAt = 8;
 constexpr int DataAt = 9;
 constexpr int ExceptionCodeAt = 8;
-constexpr int QuantityAt = 10; // write echo: start address at 8-9, quantity at 10-11
 
 QStringList emptyBoxes() { return QStringList(BoxCount, QString()); }
 
@@ -25,15 +26,20 @@ ReplyOutcome malformed(const QString &detail, bool read)
     return o;
 }
 
-ReplyOutcome decodeRead(const QByteArray &adu)
+// An exception names the function it refuses: the request's code with the high bit set.
+ReplyOutcome exception(const QByteArray &adu, bool read)
 {
-    const quint8 fc = quint8(adu[FunctionAt]);
-    if (fc & 0x80) {
-        if (adu.size() <= ExceptionCodeAt)
-            return malformed(QStringLiteral("exception without a code"), true);
-        return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, emptyBoxes()};
-    }
-    if (fc != adu::ReadCoils && fc != adu::ReadDiscreteInputs && fc != adu::ReadHoldingRegisters)
+    if (adu.size() <= ExceptionCodeAt)
+        return malformed(QStringLiteral("exception without a code"), read);
+    return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, read ? emptyBoxes() : QStringList()};
+}
+
+ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
+{
+    const quint8 fc = quint8(adu[adu::FunctionAt]);
+    if (fc == (request.functionCode() | 0x80))
+        return exception(adu, true);
+    if (fc != request.functionCode())
         return {ReplyOutcome::Unexpected, fc, {}, emptyBoxes()};
     if (adu.size() <= ByteCountAt)
         return malformed(QStringLiteral("no byte count"), true);
@@ -46,33 +52,31 @@ ReplyOutcome decodeRead(const QByteArray &adu)
     if (fc == adu::ReadHoldingRegisters && byteCount % 2 != 0)
         return malformed(QStringLiteral("odd byte count %1 for registers").arg(byteCount), true);
 
+    // Only the items asked for are shown: the padding bits of the last coil byte, or values a
+    // device sent beyond the quantity, are no item's value.
     ReplyOutcome o{ReplyOutcome::RegistersRead, 0, {}, emptyBoxes()};
-    int box = 0;
+    const int asked = std::min<int>(request.quantity(), BoxCount);
     if (fc == adu::ReadHoldingRegisters) {
-        for (int i = DataAt; i + 1 < adu.size() && box < BoxCount; i += 2)
-            o.boxes[box++] = QString::number(be16(adu, i));
+        const int values = std::min(byteCount / 2, asked);
+        for (int box = 0; box < values; ++box)
+            o.boxes[box] = QString::number(be16(adu, DataAt + 2 * box));
     } else {
-        for (int i = DataAt; i < adu.size() && box < BoxCount; ++i) {
-            for (int j = 0; j < 8 && box < BoxCount; ++j)
-                o.boxes[box++] = QString::number(ValBit(quint8(adu[i]), qint16(j)));
-        }
+        const int bits = std::min(byteCount * 8, asked);
+        for (int box = 0; box < bits; ++box)
+            o.boxes[box] = QString::number(ValBit(quint8(adu[DataAt + box / 8]), qint16(box % 8)));
     }
     return o;
 }
 
-ReplyOutcome decodeWrite(const QByteArray &adu, int writtenQuantity)
+ReplyOutcome decodeWrite(const QByteArray &adu, const SentRequest &request)
 {
-    const quint8 fc = quint8(adu[FunctionAt]);
-    if (fc & 0x80) {
-        if (adu.size() <= ExceptionCodeAt)
-            return malformed(QStringLiteral("exception without a code"), false);
-        return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, {}};
-    }
-    if (fc == adu::WriteMultipleCoils || fc == adu::WriteMultipleRegisters) {
-        if (adu.size() < QuantityAt + 2)
+    const quint8 fc = quint8(adu[adu::FunctionAt]);
+    if (fc == (request.functionCode() | 0x80))
+        return exception(adu, false);
+    if (fc == request.functionCode()) {
+        if (adu.size() < adu::QuantityAt + 2)
             return malformed(QStringLiteral("write reply of %1 bytes").arg(adu.size()), false);
-        const int quantity = be16(adu, QuantityAt);
-        if (quantity == writtenQuantity)
+        if (be16(adu, adu::QuantityAt) == request.quantity())
             return {ReplyOutcome::RegistersWritten, 0, {}, {}};
     }
     return {ReplyOutcome::WriteError, 0, {}, {}};
@@ -80,26 +84,19 @@ ReplyOutcome decodeWrite(const QByteArray &adu, int writtenQuantity)
 
 } // namespace
 
-ReplyOutcome decodeReply(const QByteArray &adu, const Expectation &expect)
+ReplyOutcome decodeReply(const QByteArray &adu, const SentRequest &request)
 {
-    if (adu.size() <= FunctionAt)
-        return expect.flagRead || expect.flagWrite ? malformed(QStringLiteral("no function code"), expect.flagRead)
-                                                  : ReplyOutcome{};
-    if (expect.flagRead)
-        return decodeRead(adu);
-    if (expect.flagWrite)
-        return decodeWrite(adu, expect.writtenQuantity);
-    return {};
+    if (adu.size() <= adu::FunctionAt)
+        return malformed(QStringLiteral("no function code"), request.isRead());
+    return request.isRead() ? decodeRead(adu, request) : decodeWrite(adu, request);
 }
 
-ReplyOutcome malformedHeader(const QByteArray &pending, const Expectation &expect)
+ReplyOutcome malformedStream(const QByteArray &pending, bool emptyBoxes)
 {
-    if (!expect.flagRead && !expect.flagWrite)
-        return {};
     QString detail;
     if (pending.size() >= 4 && be16(pending, 2) != 0)
         detail = QStringLiteral("protocol identifier %1").arg(be16(pending, 2));
     else if (pending.size() >= 6)
         detail = QStringLiteral("length field %1").arg(be16(pending, 4));
-    return malformed(detail, expect.flagRead);
+    return malformed(detail, emptyBoxes);
 }

@@ -7,26 +7,22 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// What one whole reply means, judged against the kind of the most recent request. Pure:
-// no widgets and no sockets, so tests and fuzzers can feed it any bytes.
+struct SentRequest;
 
-struct Expectation {
-    bool flagRead = false;
-    bool flagWrite = false;
-    int writtenQuantity = -1; // quantity of the most recent write, as sent
-};
+// What one whole reply means, judged against the request it answers, as a Modbus client
+// checks a confirmation against its request. Pure: no widgets and no sockets, so tests and
+// fuzzers can feed it any bytes.
 
 struct ReplyOutcome {
     enum Kind {
-        Ignored,          // no request sent yet: nothing visible changes
         RegistersRead,    // boxes filled
-        RegistersWritten, // write echo matches what was sent
-        WriteError,       // a write reply that does not match
+        RegistersWritten, // write echo of the function and quantity that were sent
+        WriteError,       // a write reply that does not confirm the write
         Exception,        // the device answered with a Modbus exception
-        Unexpected,       // a read reply with a function code that is not a read
+        Unexpected,       // a read reply with another function code than the read's
         Malformed,        // bytes that cannot be a sound reply
     };
-    Kind kind = Ignored;
+    Kind kind;
     quint8 code = 0;      // exception code, or the unexpected function code
     QString detail;       // what was malformed
     // After a read: the text of each of the 16 boxes, "" for an emptied box. Empty when the
@@ -34,7 +30,8 @@ struct ReplyOutcome {
     QStringList boxes;
 };
 
-ReplyOutcome decodeReply(const QByteArray &adu, const Expectation &expect);
+ReplyOutcome decodeReply(const QByteArray &adu, const SentRequest &request);
 
-// The outcome of a reply stream whose header cannot start a Modbus TCP reply.
-ReplyOutcome malformedHeader(const QByteArray &pending, const Expectation &expect);
+// The outcome of a reply stream whose header cannot start a Modbus TCP reply; emptyBoxes
+// when a read was waiting, whose values can no longer be told from the junk.
+ReplyOutcome malformedStream(const QByteArray &pending, bool emptyBoxes);

@@ -8,7 +8,7 @@
 
 namespace {
 
-BuiltRequest refused(const QString &why) { return {{}, why, 0}; }
+BuiltRequest refused(const QString &why) { return {{}, why}; }
 
 // A write's 16-bit field: the text must be wholly a whole number from 0 to 65535.
 std::optional<quint16> exactWord16(const QString &text)
@@ -51,8 +51,7 @@ BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, cons
     const auto length = numeric::wordOf(lengthText);
     if (!length)
         return refused(msg::LengthRange);
-    return {adu::readRequest(functionCode, start->high, start->low, length->high, length->low), {},
-            length->value()};
+    return {adu::readRequest(functionCode, start->high, start->low, length->high, length->low), {}};
 }
 
 BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box)
@@ -67,7 +66,7 @@ BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthT
             return refused(msg::registerValueRange(k));
         values.append(*v);
     }
-    return {adu::writeRegistersRequest(range.start, values), {}, range.count};
+    return {adu::writeRegistersRequest(range.start, values), {}};
 }
 
 BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box)
@@ -95,5 +94,5 @@ BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText,
         }
         packed.append(char(*SetByte(groupText))); // eight binary digits always fit a byte
     }
-    return {adu::writeCoilsRequest(range.start, quint16(n), packed), {}, n};
+    return {adu::writeCoilsRequest(range.start, quint16(n), packed), {}};
 }

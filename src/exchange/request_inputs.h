@@ -10,7 +10,6 @@
 struct BuiltRequest {
     QByteArray request;  // empty when refused
     QString refusal;     // the message for the operator when refused
-    int quantity = 0;    // items asked for or written
     bool ok() const { return refusal.isEmpty(); }
 };
 

@@ -5,8 +5,6 @@
 StatusLine statusFor(const ReplyOutcome &o)
 {
     switch (o.kind) {
-    case ReplyOutcome::Ignored:
-        return {};
     case ReplyOutcome::RegistersRead:
         return {msg::RegistersRead, StatusColour::Green};
     case ReplyOutcome::RegistersWritten:

@@ -32,10 +32,16 @@ public:
 
     virtual void Connect() = 0;
     virtual void Close() = 0;
+    // Ends the connection, or the attempt to make one, at once: bytes not yet delivered are
+    // discarded rather than sent later, and a pending connect or host lookup is given up.
+    virtual void Abort() = 0;
     virtual qint16 State() const = 0;
     virtual void SendData(const QByteArray &bytes) = 0;
     // Takes up to maxBytes of what has been received, oldest first.
     virtual QByteArray GetData(qint64 maxBytes) = 0;
+    // Bytes handed to SendData that the device's TCP has not acknowledged yet: still queued
+    // in the tool or the system, or on their way.
+    virtual qint64 BytesUnacknowledged() const = 0;
 
 Q_SIGNALS:
     void DataArrival(qint32 bytesTotal);

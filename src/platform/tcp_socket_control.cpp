@@ -4,12 +4,13 @@
 
 #include <QTcpSocket>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 TcpSocketControl::TcpSocketControl(QObject *parent)
     : SocketControl(parent), m_socket(new QTcpSocket(this))
 {
-    // Replies are small and the device waits for each request: send at once.
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-
     connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         switch (s) {
         case QAbstractSocket::UnconnectedState: {
@@ -26,6 +27,8 @@ TcpSocketControl::TcpSocketControl(QObject *parent)
         case QAbstractSocket::HostLookupState: setState(ResolvingHost); break;
         case QAbstractSocket::ConnectingState: setState(Connecting); break;
         case QAbstractSocket::ConnectedState:
+            // Requests are small and the device waits for each one: no Nagle delay. The option
+            // belongs to the connected socket, so it is set on each new connection.
             m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             m_wasConnected = true;
             setState(Connected);
@@ -53,13 +56,9 @@ void TcpSocketControl::setState(qint16 state)
 
 void TcpSocketControl::Connect()
 {
-    // Abandon whatever the socket was doing (a failed or pending attempt) so each Connect
-    // starts afresh.
-    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
-        m_closing = true;
-        m_socket->abort();
-        m_closing = false;
-    }
+    // Abandon whatever the socket was doing (a connection, a failed or pending attempt) so
+    // each Connect starts afresh.
+    Abort();
     const auto target = parseHostAddress(RemoteHost, RemotePort);
     if (!target) {
         setState(Error);
@@ -78,6 +77,24 @@ void TcpSocketControl::Close()
     m_socket->disconnectFromHost();
 }
 
+void TcpSocketControl::Abort()
+{
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        // Closing a descriptor leaves its unsent bytes to the system, which goes on sending
+        // them, to a device that comes back minutes later; a zero linger time resets the
+        // connection and discards them.
+        const qintptr fd = m_socket->socketDescriptor();
+        if (fd != -1) {
+            const linger discard{1, 0};
+            ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &discard, sizeof discard);
+        }
+        m_closing = true;
+        m_socket->abort();
+        m_closing = false;
+    }
+    setState(Closed);
+}
+
 qint16 TcpSocketControl::State() const { return m_state; }
 
 void TcpSocketControl::SendData(const QByteArray &bytes)
@@ -91,3 +108,14 @@ void TcpSocketControl::SendData(const QByteArray &bytes)
 }
 
 QByteArray TcpSocketControl::GetData(qint64 maxBytes) { return m_socket->read(maxBytes); }
+
+qint64 TcpSocketControl::BytesUnacknowledged() const
+{
+    qint64 queued = m_socket->bytesToWrite();
+    // The system's send queue holds what is unsent and what is sent but not acknowledged.
+    int unacknowledged = 0;
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd != -1 && ::ioctl(int(fd), SIOCOUTQ, &unacknowledged) == 0)
+        queued += unacknowledged;
+    return queued;
+}

@@ -13,9 +13,11 @@ public:
 
     void Connect() override;
     void Close() override;
+    void Abort() override;
     qint16 State() const override;
     void SendData(const QByteArray &bytes) override;
     QByteArray GetData(qint64 maxBytes) override;
+    qint64 BytesUnacknowledged() const override;
 
 private:
     void setState(qint16 state);

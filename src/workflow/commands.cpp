@@ -53,9 +53,19 @@ void Form1::TimerRead_Timer()
     // While a refusal is on screen a tick neither sends nor opens another box.
     if (m_exchange.refusalOpen())
         return;
+    // A text that names no table reads nothing, now or on any later tick: monitoring that
+    // looks as if it ran would be a lie.
+    if (table::named(cboReg->currentText()) == table::Kind::Unknown) {
+        stopMonitoring();
+        return;
+    }
     // One request in flight: a device that is slow or silent gets no second request until
     // it answers or its timeout is reported, after which the next tick tries again.
     if (m_exchange.awaitingReply())
+        return;
+    // Bytes the device's TCP has not acknowledged mean a link that is down: a new request
+    // would only queue behind them and reach the device in a burst when the link returns.
+    if (Winsock1.BytesUnacknowledged() > 0)
         return;
     m_inMonitoringTick = true;
     cmdRead_Click();

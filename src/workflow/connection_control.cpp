@@ -4,6 +4,8 @@
 
 #include "form1.h"
 
+#include "exchange/unit_address.h"
+
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,9 +49,16 @@ void Form1::waitForState(qint16 target, double seconds)
 
 void Form1::cmdConnect_Click()
 {
+    // A unit suffix that names no unit is refused before anything goes on the network.
+    const auto target = splitUnitAddress(txtIP->text());
+    if (!target) {
+        setStatus(cantConnectStatus(txtIP->text()));
+        return;
+    }
     m_services->setBusy(true);
-    Winsock1.RemoteHost = txtIP->text();
-    m_exchange.discardPartialReply();
+    // Nothing of an earlier connection may answer on this one.
+    m_exchange.startConnection(target->unit);
+    Winsock1.RemoteHost = target->address;
     Winsock1.Connect();
     waitForState(SocketControl::Connected, WaitSeconds);
     if (Winsock1.State() == SocketControl::Connected) {
@@ -57,6 +66,9 @@ void Form1::cmdConnect_Click()
         cmdConnect->setEnabled(false);
         cmdDisconnect->setEnabled(true);
     } else {
+        // Given up for good: a connection that completed later would answer reads behind a
+        // "Can't connect", and hold the only client slot of many devices unseen.
+        Winsock1.Abort();
         setStatus(cantConnectStatus(txtIP->text()));
     }
     m_services->setBusy(false);
@@ -67,9 +79,16 @@ void Form1::cmdDisconnect_Click()
     m_services->setBusy(true);
     if (TimerRead.isRunning())
         stopMonitoring();
-    m_exchange.discardPartialReply();
-    if (Winsock1.State() != SocketControl::Closed)
-        Winsock1.Close();
+    // Requests that are unanswered or still queued are abandoned with the connection: a
+    // graceful close would deliver them to the device whenever the link comes back.
+    const bool abandon = m_exchange.unanswered() || Winsock1.BytesUnacknowledged() > 0;
+    m_exchange.endConnection();
+    if (Winsock1.State() != SocketControl::Closed) {
+        if (abandon)
+            Winsock1.Abort();
+        else
+            Winsock1.Close();
+    }
     waitForState(SocketControl::Closed, WaitSeconds);
     if (Winsock1.State() != SocketControl::Closed) {
         setStatus(errorDisconnectStatus());
@@ -88,8 +107,7 @@ void Form1::connectionLost()
     // only replace the true reason with a vaguer one.
     if (TimerRead.isRunning())
         stopMonitoring();
-    TimerTO.stop();
-    m_exchange.discardPartialReply();
+    m_exchange.endConnection();
     setStatus(connectionLostStatus());
     cmdConnect->setEnabled(true);
     cmdDisconnect->setEnabled(false);

@@ -1,7 +1,6 @@
 #include "form1.h"
 
 #include "table_selector.h"
-#include "tip_on_demand.h"
 #include "value_tooltips.h"
 
 #include "platform/qt_window_services.h"
@@ -47,7 +46,7 @@ Form1::Form1(std::unique_ptr<WindowServices> services, SocketControl *socket, QW
     buildControls();
     describeControls();
     connectHandlers();
-    connectValueTips();
+    connectValueBoxes();
 }
 
 Form1::~Form1()
@@ -81,15 +80,6 @@ QString Form1::boxText(int index) const
     return txtReg[index]->text();
 }
 
-void Form1::setBoxText(int index, const QString &text)
-{
-    // A monitored device mostly repeats its values. A box that already shows the value is
-    // left alone: setting it again would move the caret of a box being edited to the end
-    // and cost a text layout and an accessibility event on every reply, for nothing seen.
-    if (index >= 0 && index < int(txtReg.size()) && txtReg[index]->text() != text)
-        txtReg[index]->setText(text);
-}
-
 void Form1::setStatus(const StatusLine &status)
 {
     lblStatus->setText(status.text);
@@ -110,22 +100,15 @@ void Form1::setStatus(const StatusLine &status)
 
 // The frames on the wire go to the status line's tooltip, as a look at what the message
 // above it is about.
-void Form1::requestSent(const QByteArray &request)
+void Form1::requestSent(const SentRequest &request)
 {
-    lblStatus->setToolTip(tooltips::exchangeTip(request, {}, -1));
+    lblStatus->setToolTip(tooltips::exchangeTip(request.frame, {}, -1));
+    boxesAfterSend(request);
 }
 
-void Form1::replyTaken(const QByteArray &request, const QByteArray &reply, double roundTripMs)
+void Form1::replyTaken(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply,
+                       double roundTripMs)
 {
-    lblStatus->setToolTip(tooltips::exchangeTip(request, reply, roundTripMs));
-}
-
-void Form1::connectValueTips()
-{
-    for (int k = 0; k < int(txtReg.size()); ++k) {
-        new TipOnDemand(txtReg[k], [this, k] {
-            return tooltips::valueBoxTip(table::named(cboReg->currentText()), txtStartReg->text(), k,
-                                         txtReg[k]->text());
-        });
-    }
+    lblStatus->setToolTip(tooltips::exchangeTip(request.frame, reply, roundTripMs));
+    boxesAfterReply(request, outcome);
 }

@@ -19,7 +19,8 @@ class QPushButton;
 // The tool's one window: its controls, the handlers behind them and the Modbus exchange.
 // The handlers are spread over files by purpose: window_layout.cpp builds the controls,
 // commands.cpp holds the read, write, table and monitoring handlers, connection_control.cpp
-// connecting and disconnecting, accessibility.cpp what screen readers hear.
+// connecting and disconnecting, box_contents.cpp what the value boxes hold, accessibility.cpp
+// what screen readers hear.
 class Form1 : public QWidget, public FormControls
 {
     Q_OBJECT
@@ -72,11 +73,12 @@ public:
     QString startText() const override;
     QString lengthText() const override;
     QString boxText(int index) const override;
-    void setBoxText(int index, const QString &text) override;
+    void setBoxText(int index, const QString &text, const BoxSource &source) override;
     void setStatus(const StatusLine &status) override;
     void refusing() override;
-    void requestSent(const QByteArray &request) override;
-    void replyTaken(const QByteArray &request, const QByteArray &reply, double roundTripMs) override;
+    void requestSent(const SentRequest &request) override;
+    void replyTaken(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply,
+                    double roundTripMs) override;
 
     static constexpr int ClientWidth = 432;
     static constexpr int ClientHeight = 367;
@@ -94,8 +96,17 @@ private:
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.
     void describeControls();
     void announceStatus();
-    // The value boxes' tooltips: the item a box stands for and, for a register, its readings.
-    void connectValueTips();
+    // box_contents.cpp: what each value box holds, where its value came from and whether the
+    // operator typed it; the tooltips that say so.
+    struct BoxContents {
+        BoxSource source;
+        bool typed = false;
+    };
+    std::array<BoxContents, BoxCount> m_boxContents{};
+    void connectValueBoxes();
+    void setTyped(int index, bool typed);
+    void boxesAfterSend(const SentRequest &request);
+    void boxesAfterReply(const SentRequest &request, const ReplyOutcome &outcome);
 
     ModbusExchange m_exchange;
 };

@@ -10,13 +10,6 @@ namespace {
 constexpr int LastAddress = 65535;
 constexpr int BytesPerLine = 16;
 
-std::optional<int> wordValue(const QString &text)
-{
-    const auto word = numeric::wordOf(text);
-    if (!word)
-        return std::nullopt;
-    return word->value();
-}
 
 // The status line's tooltip is rebuilt on every request and every reply, so during a fast
 // exchange its bytes are the busiest text the window makes: written straight into place,
@@ -46,29 +39,25 @@ void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBre
 }
 } // namespace
 
-QString itemName(table::Kind kind, const QString &startText, int box)
+QString itemName(const BoxSource &source, int box)
 {
-    const auto start = wordValue(startText);
-    if (!start || *start + box > LastAddress)
+    if (!source.known() || source.address > LastAddress)
         return boxName(box);
-    const int address = *start + box;
-    switch (kind) {
-    case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(address);
-    case table::Kind::Coils: return QStringLiteral("Coil %1").arg(address);
-    case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(address);
+    switch (source.table) {
+    case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(source.address);
+    case table::Kind::Coils: return QStringLiteral("Coil %1").arg(source.address);
+    case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(source.address);
     case table::Kind::Unknown: break;
     }
-    return QStringLiteral("Address %1").arg(address);
+    return boxName(box);
 }
 
 QString registerReadings(const QString &boxText)
 {
-    if (boxText.trimmed().isEmpty())
+    const auto word = numeric::exactWordOf(boxText);
+    if (!word)
         return {};
-    const auto value = wordValue(boxText);
-    if (!value)
-        return {};
-    const quint16 bits = quint16(*value);
+    const quint16 bits = word->value();
     QString binary;
     for (int nibble = 3; nibble >= 0; --nibble) {
         binary += QStringLiteral("%1").arg((bits >> (4 * nibble)) & 0xF, 4, 2, QLatin1Char('0'));
@@ -79,11 +68,15 @@ QString registerReadings(const QString &boxText)
     return QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
 }
 
-QString valueBoxTip(table::Kind kind, const QString &startText, int box, const QString &boxText)
+QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText)
 {
-    const QString name = itemName(kind, startText, box);
-    if (kind != table::Kind::HoldingRegisters)
-        return name;
+    QString name;
+    if (typed)
+        name = boxName(box) + QStringLiteral(": ") + Typed;
+    else if (source.table == table::Kind::HoldingRegisters)
+        name = itemName(source, box);
+    else
+        return itemName(source, box);
     const QString readings = registerReadings(boxText);
     return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;
 }

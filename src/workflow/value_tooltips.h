@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exchange/texts.h"
+#include "exchange/value_boxes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,18 +11,21 @@
 // readings of a register and the raw bytes without a single extra control.
 namespace tooltips {
 
-// "Holding register 17", "Coil 17", "Discrete input 17", "Address 17" for an unknown table:
-// the item box k stands for when the start box holds startText. "Value k" when the start
-// text is not an address or start + k lies beyond the last Modbus address, 65535.
-QString itemName(table::Kind kind, const QString &startText, int box);
+// What a box holding typed text says of it, in its tooltip and to screen readers.
+inline const QString Typed = QStringLiteral("typed, not read from the device");
+
+// "Holding register 17", "Coil 17", "Discrete input 17": the item a value came from. "Value k"
+// for box k when no reply filled it, or the address lies beyond the last Modbus address, 65535.
+QString itemName(const BoxSource &source, int box);
 
 // "0x012C  signed 300  binary 0000 0001 0010 1100": a register's 16 bits read as hex, as a
-// two's-complement number and bit by bit. Empty for a text that is not a register value
-// the tool could write (empty, negative, above 65535).
+// two's-complement number and bit by bit. Empty for a text that a register write would not
+// take (empty, "12abc", negative, above 65535).
 QString registerReadings(const QString &boxText);
 
-// The tooltip of value box k: its item, and for a register the readings of its value.
-QString valueBoxTip(table::Kind kind, const QString &startText, int box, const QString &boxText);
+// The tooltip of value box k: the item its value came from and, for a register, the readings
+// of its value; or that it holds typed text, with the readings of what a write would send.
+QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText);
 
 // The tooltip of the status line: the last request, the last reply (or that none has come
 // since the request) and the round trip between them in milliseconds. A negative round

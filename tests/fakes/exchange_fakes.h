@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 // Stand-ins for the window, the socket and the timeout ticker, so the exchange can be driven
@@ -20,6 +21,11 @@ class FakeSocket : public SocketControl
 public:
     void Connect() override { state = Connected; }
     void Close() override { state = Closed; }
+    void Abort() override
+    {
+        state = Closed;
+        ++aborts;
+    }
     qint16 State() const override { return state; }
     void SendData(const QByteArray &bytes) override { sent.append(bytes); }
     QByteArray GetData(qint64 maxBytes) override
@@ -32,11 +38,14 @@ public:
         waiting.remove(0, out.size());
         return out;
     }
+    qint64 BytesUnacknowledged() const override { return unacknowledged; }
 
     qint16 state = Connected;
     QByteArray waiting;
     QList<QByteArray> sent;
     int negativeAsks = 0; // GetData asked for fewer than no bytes
+    int aborts = 0;
+    qint64 unacknowledged = 0;
 };
 
 // The window's texts as plain strings; every status shown is kept in order.
@@ -51,13 +60,14 @@ public:
             ++boxesOutOfRange;
         return boxes.value(index);
     }
-    void setBoxText(int index, const QString &text) override
+    void setBoxText(int index, const QString &text, const BoxSource &source) override
     {
         if (index < 0 || index >= BoxCount) {
             ++boxesOutOfRange;
             return;
         }
         boxes[index] = text;
+        sources[index] = source;
         boxesSet |= 1u << index;
     }
     void setStatus(const StatusLine &status) override
@@ -68,12 +78,12 @@ public:
         if (onStatus)
             onStatus();
     }
-    void requestSent(const QByteArray &) override { ++requests; }
-    void replyTaken(const QByteArray &, const QByteArray &reply, double) override
+    void requestSent(const SentRequest &) override { ++requests; }
+    void replyTaken(const SentRequest &request, const ReplyOutcome &, const QByteArray &reply, double) override
     {
         ++replies;
         if (onReply)
-            onReply(reply);
+            onReply(request, reply);
     }
 
     StatusLine lastStatus() const { return statuses.isEmpty() ? StatusLine{} : statuses.last(); }
@@ -81,6 +91,7 @@ public:
     QString start = QStringLiteral("0");
     QString length = QStringLiteral("16");
     QStringList boxes = QStringList(BoxCount, QString());
+    std::array<BoxSource, BoxCount> sources{};
     QList<StatusLine> statuses;
     bool recordStatuses = true; // off where millions of replies would pile them up
     int statusChanges = 0;
@@ -89,7 +100,7 @@ public:
     int requests = 0;
     int replies = 0;
     std::function<void()> onStatus;                   // runs as each status is shown
-    std::function<void(const QByteArray &)> onReply;  // runs as each whole reply is taken
+    std::function<void(const SentRequest &, const QByteArray &)> onReply; // runs as each reply is shown
 };
 
 class FakeTicker : public Ticker

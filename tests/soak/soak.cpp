@@ -85,8 +85,8 @@ public:
             return fail(i, m_form.lblStatus->text());
         if (kind % 2 == 1) {
             for (int k = 0; k < 16; ++k) {
-                // A coil reply carries whole bytes: the bits past N are the padding 0s.
-                const QString want = k < n || !coils ? m_written[k] : k < (n + 7) / 8 * 8 ? QStringLiteral("0") : QString();
+                // Only the N items asked for are shown: a coil reply's padding bits are not.
+                const QString want = k < n ? m_written[k] : QString();
                 if (m_form.txtReg[k]->text() != want)
                     return fail(i, QStringLiteral("box %1 holds \"%2\", not \"%3\"")
                                        .arg(k)

@@ -15,23 +15,29 @@ inline bool connectRig(WindowRig &rig, ScriptedDevice &device)
 }
 
 // A read the test knows the bytes of: whatever reaches the device before it came from
-// the call under test, since TCP keeps the order.
+// the call under test, since TCP keeps the order. Its transaction id follows the requests
+// sent before it.
 inline const QByteArray Sentinel = hex("00 00 00 00 00 06 01 03 00 07 00 03");
 
-inline void sendSentinel(WindowRig &rig)
+inline QByteArray sendSentinel(WindowRig &rig)
 {
+    QByteArray sentinel = Sentinel;
+    const quint16 id = rig.state().nextTransactionId;
+    sentinel[0] = char(id >> 8);
+    sentinel[1] = char(id & 0xff);
     rig.form.txtStartReg->setText("7");
     rig.form.txtLengthReg->setText("3");
     rig.form.exchange().ReadHolding();
+    return sentinel;
 }
 
 // Everything the device got, checked up to and including the sentinel.
 inline void expectOnWire(WindowRig &rig, ScriptedDevice &device, const QByteArray &expected)
 {
-    sendSentinel(rig);
-    QVERIFY(device.waitForReceived(expected.size() + Sentinel.size()));
+    const QByteArray sentinel = sendSentinel(rig);
+    QVERIFY(device.waitForReceived(expected.size() + sentinel.size()));
     QTest::qWait(20);
-    QCOMPARE(device.received().toHex(' '), (expected + Sentinel).toHex(' '));
+    QCOMPARE(device.received().toHex(' '), (expected + sentinel).toHex(' '));
 }
 
 // The columns of a table of refused reads: whether the window is connected first, the table

@@ -53,19 +53,22 @@ struct Rig {
         controls.statuses.clear();
         return socket.sent.size() == before + 1 && services.messages.isEmpty() && ticker.running;
     }
-    bool isWrite() const { return exchange.state().flagWrite; }
+    bool isWrite() const { return quint8(socket.sent.last()[7]) >= 15; } // write multiple coils or registers
     void arrive(const QByteArray &bytes)
     {
         socket.waiting += bytes;
         exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
     }
-    // A sound reply to the request sent, with a result of its own.
+    // A sound reply to the latest request, with a result of its own.
     QByteArray otherReply() const
     {
+        const QByteArray id = socket.sent.last().left(2);
         if (!isWrite())
-            return hex("0000 0000 0005 01 03 02 1234");
-        return hex("0000 0000 0006 01 10 0000") + socket.sent.last().mid(10, 2);
+            return id + hex("0000 0005 01 03 02 1234");
+        return id + hex("0000 0006 01 10 0000") + socket.sent.last().mid(10, 2);
     }
+    // A sound reply whose transaction id no request of the rig has.
+    static QByteArray strayReply() { return hex("7777 0000 0005 01 03 02 4321"); }
     StatusLine otherStatus() const
     {
         return isWrite() ? StatusLine{"Registers written", StatusColour::Green}

@@ -81,10 +81,13 @@ struct HostileRig : WindowRig {
     }
 };
 
-// A whole read holding registers reply (transaction id 0, unit 1) carrying these values.
-inline QByteArray registersReply(const QList<quint16> &values)
+// A whole read holding registers reply (unit 1) carrying these values; the transaction id
+// is that of the connection's first request unless given.
+inline QByteArray registersReply(const QList<quint16> &values, quint16 transactionId = 0)
 {
     QByteArray r = QByteArray::fromHex("0000 0000 0000 01 03 00");
+    r[0] = char(transactionId >> 8);
+    r[1] = char(transactionId & 0xff);
     r[5] = char(3 + 2 * values.size());
     r[8] = char(2 * values.size());
     for (quint16 v : values) {

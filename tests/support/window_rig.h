@@ -51,8 +51,3 @@ private:
 inline const QColor Green(0, 255, 0);
 inline const QColor Yellow(255, 255, 0);
 inline const QColor Red(255, 0, 0);
-
-inline QByteArray bufSendBytes(const FormState &s)
-{
-    return QByteArray(reinterpret_cast<const char *>(s.bufSend.data()), int(s.bufSend.size()));
-}
