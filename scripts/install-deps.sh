@@ -2,10 +2,10 @@
 # Installs on Debian 12 what one command of this project needs, and nothing when all of it
 # is already there:
 #
-#   scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot
+#   scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot|cable
 #
 # Each script calls it with its own name; only scripts/test.sh needs the packaging tools,
-# and only the benchmark and the screenshot a virtual X server.
+# and only the benchmark, the screenshot and the cable check a virtual X server.
 set -euo pipefail
 
 # Building the tool and the simulator, which every command does.
@@ -31,8 +31,11 @@ soak) packages+=(valgrind qt6-base-private-dev) ;;
 # peak memory, and a virtual X server for the measurements that need a display
 bench) packages+=(hyperfine libbenchmark-dev time xvfb xauth) ;;
 screenshot) packages+=(xvfb xauth xdotool imagemagick) ;;
+# the pulled-cable check: network namespaces, a virtual X server, clicks, a capture on the
+# device's side and Python to decode it
+cable) packages+=(iproute2 xvfb xdotool tcpdump python3) ;;
 *)
-    echo "usage: scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot" >&2
+    echo "usage: scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot|cable" >&2
     exit 2
     ;;
 esac

@@ -7,10 +7,20 @@
 #include "exchange_fakes.h"
 #include "sim_process.h"
 
+#include "exchange/unit_address.h"
+#include "platform/host_address.h"
+
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -35,6 +45,10 @@ class ConnectionTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void addressParts_data();
+    void addressParts();
+    void unitOnTheWire_data();
+    void unitOnTheWire();
     void connectAndDisconnect();
     void nothingListens_data();
     void nothingListens();
@@ -49,7 +63,83 @@ private Q_SLOTS:
     void secondConnectDuringWait();
     void partialReplyDiscarded_data();
     void partialReplyDiscarded();
+    void lateConnectionAbandoned();
+    void disconnectAbandonsRequests_data();
+    void disconnectAbandonsRequests();
 };
+
+void ConnectionTest::addressParts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("host"); // empty: refused
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("unit");
+
+    QTest::newRow("address") << "192.168.0.10" << "192.168.0.10" << 502 << 1;
+    QTest::newRow("address, unit 3") << "192.168.0.10#3" << "192.168.0.10" << 502 << 3;
+    QTest::newRow("host name, port, unit 17") << "gw.local:502#17" << "gw.local" << 502 << 17;
+    QTest::newRow("IPv6, port, unit 3") << "[::1]:1502#3" << "::1" << 1502 << 3;
+    QTest::newRow("unit 0") << "plc1#0" << "plc1" << 502 << 0;
+    QTest::newRow("unit 255") << "plc1#255" << "plc1" << 502 << 255;
+    QTest::newRow("unit 256") << "plc1#256" << "" << 0 << 0;
+    QTest::newRow("unit -1") << "plc1#-1" << "" << 0 << 0;
+    QTest::newRow("unit x") << "plc1#x" << "" << 0 << 0;
+    QTest::newRow("# alone") << "plc1#" << "" << 0 << 0;
+    QTest::newRow("second #") << "plc1#3#4" << "" << 0 << 0;
+    QTest::newRow("unit without a host") << "#3" << "" << 0 << 0;
+    QTest::newRow("port above 65535, unit 3") << "plc1:99999#3" << "" << 0 << 0;
+}
+
+void ConnectionTest::addressParts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(int, unit);
+
+    const auto split = splitUnitAddress(text);
+    const auto target = split ? parseHostAddress(split->address, 502) : std::nullopt;
+    QCOMPARE(target.has_value(), !host.isEmpty());
+    if (target) {
+        QCOMPARE(target->host, host);
+        QCOMPARE(int(target->port), port);
+        QCOMPARE(int(split->unit), unit);
+    }
+}
+
+void ConnectionTest::unitOnTheWire_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<int>("unit");
+    QTest::newRow("no suffix") << "" << 1;
+    QTest::newRow("#7") << "#7" << 7;
+    QTest::newRow("#0") << "#0" << 0;
+    QTest::newRow("#255") << "#255" << 255;
+    QTest::newRow("host name, #7") << "localhost" << 7;
+}
+
+// Reads and writes carry the unit of the connection; the connection goes to the address.
+void ConnectionTest::unitOnTheWire()
+{
+    QFETCH(QString, suffix);
+    QFETCH(int, unit);
+
+    ScriptedDevice device;
+    QVERIFY(device.listen());
+    WindowRig rig;
+    const QString address = suffix == "localhost" ? QStringLiteral("localhost:%1#7").arg(device.port())
+                                                  : device.hostPort() + suffix;
+    QVERIFY(rig.connectTo(address));
+    QVERIFY(device.waitForClient());
+    rig.form.txtLengthReg->setText("1");
+    rig.form.txtReg[0]->setText("1");
+    rig.form.cmdRead_Click();
+    rig.form.cmdWrite_Click();
+    QVERIFY(device.waitForReceived(12 + 15));
+    QCOMPARE(int(quint8(device.received()[6])), unit);
+    QCOMPARE(int(quint8(device.received()[12 + 6])), unit);
+}
+
 
 void ConnectionTest::connectAndDisconnect()
 {
@@ -67,6 +157,12 @@ void ConnectionTest::connectAndDisconnect()
     QCOMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Connected));
     QCOMPARE(rig.services->busyDepth, 0);
     QCOMPARE(rig.services->busyCalls, 1);
+    // No Nagle delay on the connected socket: a request goes out whole at once.
+    int noDelay = 0;
+    socklen_t size = sizeof noDelay;
+    const auto *tcp = rig.form.Winsock1.findChild<QTcpSocket *>();
+    QCOMPARE(::getsockopt(int(tcp->socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+    QVERIFY(noDelay);
 
     QTest::mouseClick(rig.form.cmdDisconnect, Qt::LeftButton);
     QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
@@ -119,19 +215,28 @@ void ConnectionTest::nothingListens()
 void ConnectionTest::unusableAddress_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::newRow("empty") << "";
-    QTest::newRow("colons only") << "::::";
-    QTest::newRow("port above 65535") << "host:99999";
-    QTest::newRow("unclosed IPv6 bracket") << "[::1";
+    QTest::addColumn<bool>("badUnit"); // refused at once, without a connection attempt
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("colons only") << "::::" << false;
+    QTest::newRow("port above 65535") << "host:99999" << false;
+    QTest::newRow("unclosed IPv6 bracket") << "[::1" << false;
+    QTest::newRow("unit 256") << "127.0.0.1#256" << true;
+    QTest::newRow("second #") << "127.0.0.1:502#1#2" << true;
 }
 
 void ConnectionTest::unusableAddress()
 {
     QFETCH(QString, address);
+    QFETCH(bool, badUnit);
 
     WindowRig rig;
     rig.form.txtIP->setText(address);
+    const double before = rig.services->clockSeconds();
     rig.form.cmdConnect_Click();
+    if (badUnit) {
+        QVERIFY(rig.services->clockSeconds() - before < 1.0);
+        QVERIFY(rig.form.Winsock1.RemoteHost.isEmpty());
+    }
 
     QCOMPARE(rig.status(), "Can't connect to " + address);
     QCOMPARE(rig.statusColour(), Yellow);
@@ -341,6 +446,74 @@ void ConnectionTest::partialReplyDiscarded()
     QCOMPARE(rig.form.txtReg[0]->text(), QStringLiteral("10"));
     QCOMPARE(rig.form.txtReg[1]->text(), QStringLiteral("300"));
     QCOMPARE(rig.form.txtReg[2]->text(), QString());
+}
+
+// A device that answers the connection request only after the two seconds of the wait (its
+// listen queue is full until then, so the first SYN is dropped and the next comes a second
+// later): the attempt is given up for good, and no connection appears behind the message.
+void ConnectionTest::lateConnectionAbandoned()
+{
+    QTcpServer device;
+    device.setListenBacklogSize(0);
+    QVERIFY(device.listen(QHostAddress::LocalHost, 0));
+    device.pauseAccepting();
+    QTcpSocket filler; // holds the queue's one place
+    filler.connectToHost(QHostAddress::LocalHost, device.serverPort());
+    QVERIFY(filler.waitForConnected(2000));
+
+    WindowRig rig;
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(device.serverPort());
+    QVERIFY(!rig.connectTo(address));
+    QCOMPARE(rig.status(), "Can't connect to " + address);
+    device.resumeAccepting();
+    QTRY_VERIFY(device.hasPendingConnections());
+    delete device.nextPendingConnection();
+    // Past the retransmission that would have connected.
+    QTest::qWait(2500);
+    QVERIFY(!device.hasPendingConnections());
+    QVERIFY(rig.form.Winsock1.State() != SocketControl::Connected);
+    rig.form.cmdRead_Click();
+    QCOMPARE(rig.messages(), QStringList{"Device not connected via TCP/IP!"});
+}
+
+void ConnectionTest::disconnectAbandonsRequests_data()
+{
+    QTest::addColumn<bool>("unanswered");
+    QTest::addColumn<int>("end"); // what the device's next read gets: 0 for a close, -ECONNRESET
+    QTest::newRow("a request unanswered: reset") << true << -ECONNRESET;
+    QTest::newRow("nothing pending: orderly close") << false << 0;
+}
+
+// Requests still unanswered at Disconnect go with the connection: a reset, never the
+// orderly close after which the system would still deliver what it holds.
+void ConnectionTest::disconnectAbandonsRequests()
+{
+    QFETCH(bool, unanswered);
+    QFETCH(int, end);
+
+    // A plain socket for the device, so that nothing reads its end before the test does.
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    QVERIFY(::bind(server, reinterpret_cast<sockaddr *>(&at), size) == 0 && ::listen(server, 1) == 0);
+    QVERIFY(::getsockname(server, reinterpret_cast<sockaddr *>(&at), &size) == 0);
+    WindowRig rig;
+    QVERIFY(rig.connectTo(QStringLiteral("127.0.0.1:%1").arg(ntohs(at.sin_port))));
+    const int device = ::accept(server, nullptr, nullptr);
+    ::close(server);
+    char request[12];
+    if (unanswered) {
+        rig.form.cmdRead_Click();
+        QCOMPARE(::recv(device, request, sizeof request, MSG_WAITALL), ssize_t(sizeof request));
+    }
+    rig.form.cmdDisconnect_Click();
+    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+    const ssize_t got = ::recv(device, request, sizeof request, 0);
+    const int error = errno;
+    ::close(device);
+    QCOMPARE(got < 0 ? -error : int(got), end);
 }
 
 QTEST_MAIN(ConnectionTest)

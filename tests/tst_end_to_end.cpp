@@ -42,6 +42,7 @@ private Q_SLOTS:
     void monitoringFollowsValues_data();
     void monitoringFollowsValues();
     void disconnectDuringMonitoring();
+    void typingSurvivesMonitoring();
 };
 
 void EndToEndTest::roadOfOneRead()
@@ -188,6 +189,40 @@ void EndToEndTest::disconnectDuringMonitoring()
     QCOMPARE(f.cmdRealtime->text(), QStringLiteral("Realtime Monitoring ON"));
     QTest::qWait(1300);
     QCOMPARE(rig.messages(), QStringList{"Device not connected via TCP/IP!"});
+}
+
+void EndToEndTest::typingSurvivesMonitoring()
+{
+    SimProcess sim({"--live"});
+    QVERIFY(sim.start());
+    WindowRig rig;
+    Form1 &f = rig.form;
+    showAndActivate(f);
+    QVERIFY(rig.connectTo(sim.hostPort()));
+    f.txtLengthReg->setText("2");
+    QTest::mouseClick(f.cmdRealtime, Qt::LeftButton);
+    QTRY_COMPARE(f.txtReg[1]->text(), QStringLiteral("1"));
+
+    // Typed at a person's pace over two refreshes of register 0, which counts up meanwhile.
+    QSignalSpy ticks(&f.TimerRead.timer(), &QTimer::timeout);
+    QTest::mouseClick(f.txtReg[0], Qt::LeftButton);
+    QTest::keyClick(f.txtReg[0], Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(f.txtReg[0], "5555", Qt::NoModifier, 500);
+    QTRY_VERIFY(ticks.count() >= 2);
+    QCOMPARE(f.txtReg[0]->text(), QStringLiteral("5555"));
+    QVERIFY(f.txtReg[0]->font().italic());
+    QCOMPARE(f.txtReg[0]->accessibleDescription(), QStringLiteral("typed, not read from the device"));
+    QVERIFY(!f.txtReg[1]->font().italic());
+
+    // Write sends what was typed; once confirmed, the box shows the register again, which
+    // counts on from the value written.
+    QTest::mouseClick(f.cmdWrite, Qt::LeftButton);
+    QTRY_COMPARE(rig.status(), QStringLiteral("Registers written"));
+    QVERIFY(!f.txtReg[0]->font().italic());
+    QTRY_VERIFY2(f.txtReg[0]->text().toInt() > 5555 && f.txtReg[0]->text().toInt() < 5600,
+                 qPrintable(f.txtReg[0]->text()));
+    QTest::mouseClick(f.cmdRealtime, Qt::LeftButton);
+    QCOMPARE(rig.messages(), QStringList());
 }
 
 QTEST_MAIN(EndToEndTest)

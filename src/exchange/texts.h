@@ -34,6 +34,8 @@ inline const QString ConnectionLost = QStringLiteral("Connection lost");
 inline const QString TimeOut = QStringLiteral("Modbus Time Out!");
 inline const QString RegistersRead = QStringLiteral("Registers read");
 inline const QString RegistersWritten = QStringLiteral("Registers written");
+// The spelling is the tool's own and kept on purpose, as the "!" of the not-connected texts
+// below is: do not correct it.
 inline const QString ErrorWriting = QStringLiteral("Error writting registers");
 inline const QString MalformedReply = QStringLiteral("Malformed reply");
 

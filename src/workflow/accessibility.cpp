@@ -5,6 +5,7 @@
 
 #include "form1.h"
 #include "status_announcer.h"
+#include "value_tooltips.h"
 
 #include "exchange/texts.h"
 
@@ -15,6 +16,7 @@
 void Form1::describeControls()
 {
     txtIP->setAccessibleName(QStringLiteral("IP address"));
+    txtIP->setToolTip(tooltips::AddressTip);
     txtStartReg->setAccessibleName(QStringLiteral("Start address"));
     txtLengthReg->setAccessibleName(QStringLiteral("Length"));
     cboReg->setAccessibleName(QStringLiteral("Table"));

@@ -11,6 +11,11 @@
 // readings of a register and the raw bytes without a single extra control.
 namespace tooltips {
 
+// The address box's tooltip: the forms of address it takes.
+inline const QString AddressTip = QStringLiteral(
+    "The device: 192.168.0.10 or plc1 (port 502), host:port, or [IPv6]:port.\n"
+    "Add #N for unit N (0 to 255) behind a gateway: 192.168.0.10#3.");
+
 // What a box holding typed text says of it, in its tooltip and to screen readers.
 inline const QString Typed = QStringLiteral("typed, not read from the device");
 
