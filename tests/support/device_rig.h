@@ -7,11 +7,12 @@
 
 // The window talking to a scripted device over loopback.
 
-// Starts the device listening and connects the window to it; true once the device has the
-// client, so that nothing the window sends next can arrive before the device sees it.
-inline bool connectRig(WindowRig &rig, ScriptedDevice &device)
+// Starts the device listening and connects the window to it, at address with the device's
+// port for %1; true once the device has the client, so that nothing the window sends next
+// can arrive before the device sees it.
+inline bool connectRig(WindowRig &rig, ScriptedDevice &device, const QString &address = "127.0.0.1:%1")
 {
-    return device.listen() && rig.connectTo(device.hostPort()) && device.waitForClient();
+    return device.listen() && rig.connectTo(address.arg(device.port())) && device.waitForClient();
 }
 
 // A read the test knows the bytes of: whatever reaches the device before it came from
