@@ -166,7 +166,7 @@ void ModbusExchange::dropBrokenStream()
     if (latest == settled.crend())
         return;
     const bool readShown = std::any_of(settled.cbegin(), settled.cend(),
-                                       [](const SentRequest &r) { return !r.superseded && r.isRead(); });
+                                       [&shown](const SentRequest &r) { return shown(r) && r.isRead(); });
     apply(*latest, malformedStream(junk, readShown), junk);
 }
 

@@ -26,19 +26,9 @@ ReplyOutcome malformed(const QString &detail, bool read)
     return o;
 }
 
-// An exception names the function it refuses: the request's code with the high bit set.
-ReplyOutcome exception(const QByteArray &adu, bool read)
-{
-    if (adu.size() <= ExceptionCodeAt)
-        return malformed(QStringLiteral("exception without a code"), read);
-    return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, read ? emptyBoxes() : QStringList()};
-}
-
 ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
 {
     const quint8 fc = quint8(adu[adu::FunctionAt]);
-    if (fc == (request.functionCode() | 0x80))
-        return exception(adu, true);
     if (fc != request.functionCode())
         return {ReplyOutcome::Unexpected, fc, {}, emptyBoxes()};
     if (adu.size() <= ByteCountAt)
@@ -71,8 +61,6 @@ ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
 ReplyOutcome decodeWrite(const QByteArray &adu, const SentRequest &request)
 {
     const quint8 fc = quint8(adu[adu::FunctionAt]);
-    if (fc == (request.functionCode() | 0x80))
-        return exception(adu, false);
     if (fc == request.functionCode()) {
         if (adu.size() < adu::QuantityAt + 2)
             return malformed(QStringLiteral("write reply of %1 bytes").arg(adu.size()), false);
@@ -86,9 +74,16 @@ ReplyOutcome decodeWrite(const QByteArray &adu, const SentRequest &request)
 
 ReplyOutcome decodeReply(const QByteArray &adu, const SentRequest &request)
 {
+    const bool read = request.isRead();
     if (adu.size() <= adu::FunctionAt)
-        return malformed(QStringLiteral("no function code"), request.isRead());
-    return request.isRead() ? decodeRead(adu, request) : decodeWrite(adu, request);
+        return malformed(QStringLiteral("no function code"), read);
+    // An exception names the function it refuses: the request's code with the high bit set.
+    if (quint8(adu[adu::FunctionAt]) == (request.functionCode() | 0x80)) {
+        if (adu.size() <= ExceptionCodeAt)
+            return malformed(QStringLiteral("exception without a code"), read);
+        return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, read ? emptyBoxes() : QStringList()};
+    }
+    return read ? decodeRead(adu, request) : decodeWrite(adu, request);
 }
 
 ReplyOutcome malformedStream(const QByteArray &pending, bool emptyBoxes)

@@ -70,13 +70,9 @@ QString registerReadings(const QString &boxText)
 
 QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText)
 {
-    QString name;
-    if (typed)
-        name = boxName(box) + QStringLiteral(": ") + Typed;
-    else if (source.table == table::Kind::HoldingRegisters)
-        name = itemName(source, box);
-    else
+    if (!typed && source.table != table::Kind::HoldingRegisters)
         return itemName(source, box);
+    const QString name = typed ? boxName(box) + QStringLiteral(": ") + Typed : itemName(source, box);
     const QString readings = registerReadings(boxText);
     return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;
 }

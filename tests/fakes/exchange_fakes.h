@@ -21,11 +21,7 @@ class FakeSocket : public SocketControl
 public:
     void Connect() override { state = Connected; }
     void Close() override { state = Closed; }
-    void Abort() override
-    {
-        state = Closed;
-        ++aborts;
-    }
+    void Abort() override { state = Closed; }
     qint16 State() const override { return state; }
     void SendData(const QByteArray &bytes) override { sent.append(bytes); }
     QByteArray GetData(qint64 maxBytes) override
@@ -44,7 +40,6 @@ public:
     QByteArray waiting;
     QList<QByteArray> sent;
     int negativeAsks = 0; // GetData asked for fewer than no bytes
-    int aborts = 0;
     qint64 unacknowledged = 0;
 };
 
