@@ -64,16 +64,16 @@ void BM_DataArrivalPlainControls(benchmark::State &state)
     FakeControls controls;
     controls.recordStatuses = false;
     FakeSocket socket;
-    FakeTicker ticker;
     RecordingServices services;
-    ModbusExchange exchange(controls, socket, ticker, services);
+    FakeAlarm alarm(services);
+    ModbusExchange exchange(controls, socket, alarm, services);
     for (auto _ : state) {
         exchange.ReadHolding();
         socket.waiting = answer(socket, reply);
         exchange.Winsock1_DataArrival(qint32(reply.size()));
         socket.sent.clear();
     }
-    if (controls.boxes[15] != QStringLiteral("15") || ticker.running)
+    if (controls.boxes[15] != QStringLiteral("15") || alarm.running)
         state.SkipWithError("the reply was not taken");
 }
 BENCHMARK(BM_DataArrivalPlainControls);

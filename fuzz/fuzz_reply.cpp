@@ -1,15 +1,26 @@
-// The reply path: whatever a device sends, cut into whatever arrivals TCP makes of it, with
-// any requests outstanding, the window shows only sound values and a true status, each
-// answering the request whose transaction id the reply carries, and the exchange's own
-// state stays consistent.
+// The reply path: whatever a device sends, cut into whatever arrivals TCP makes of it, in any
+// order and after any delay, with reads, writes and typing interleaved, the window shows only
+// sound values and a true status, each answering the request whose transaction id the reply
+// carries, and the exchange's own state stays consistent. Four promises above all:
+// - no timeout shows before 3 s after its request, and none for a read that a newer read
+//   which the device answered has replaced;
+// - each box names the request whose reply filled it, and no reply overwrites what a later
+//   request brought;
+// - typed text changes only by a manual read or by the confirmation of a write that sent
+//   exactly that value after it was typed.
 //
 // Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
 // 3 read discrete inputs, 4 write registers, 5 write coils), byte 1 its length (mod 17).
 // Then steps, each led by one byte h:
-//   h < 0xF8    the next h+1 bytes arrive in one piece
-//   0xF8        one tick of the reply timeout (only while it runs, as with a real timer)
-//   0xF9        a new connection, for the unit given by the next byte
-//   0xFA..0xFE  a new request of kind h-0xF9, its length the next byte (mod 17)
+//   h < 0xE0    the next h+1 bytes arrive in one piece
+//   0xE0        time passes: the next byte times 20 ms
+//   0xE1        a new connection, for the unit given by the next byte
+//   0xE2..0xE6  the operator sends a request of kind h-0xE1, its length the next byte (mod 17)
+//   0xE7        monitoring sends a read of kind 1 + the next byte (mod 3), length 16
+//   0xE8        the operator types into box (next byte mod 16) the number of the byte after
+//   0xE9        a sound reply, from the following bytes, to the request of this connection
+//               whose number is the next byte (mod the requests sent)
+//   0xEA..0xFE  as 0xE0
 //   0xFF        all remaining bytes arrive in one piece
 
 #include "exchange_fakes.h"
@@ -27,7 +38,6 @@ namespace {
 
 enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils };
 
-bool isRead(Kind k) { return k == ReadHolding || k == ReadCoils || k == ReadInputs; }
 bool isWrite(Kind k) { return k == WriteHolding || k == WriteCoils; }
 
 int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
@@ -47,20 +57,23 @@ bool wholeFrame(const QByteArray &r)
     return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
 }
 
-// What a sound read reply must put in the sixteen boxes, worked out from its bytes and the
-// quantity asked: only the items asked for.
-QStringList expectedBoxes(const QByteArray &r, int quantity)
+// Item k of what a frame carries after its byte count at dataAt: a register, or a bit.
+QString item(const QByteArray &frame, int dataAt, bool registers, int k)
 {
-    QStringList out(16, QString());
-    const int fc = quint8(r[7]);
+    if (registers)
+        return QString::number(be16(frame, dataAt + 2 * k));
+    return QString::number((quint8(frame[dataAt + k / 8]) >> (k % 8)) & 1);
+}
+
+// What a sound read reply must put in box k, worked out from its bytes and the quantity
+// asked: only the items asked for.
+QString expectedBox(const QByteArray &r, int quantity, int k)
+{
+    const bool registers = quint8(r[7]) == 3;
     const int count = quint8(r[8]);
-    for (int k = 0; k < std::min(quantity, 16); ++k) {
-        if (fc == 3 && 2 * k + 1 < count)
-            out[k] = QString::number(be16(r, 9 + 2 * k));
-        else if (fc != 3 && k / 8 < count)
-            out[k] = QString::number((quint8(r[9 + k / 8]) >> (k % 8)) & 1);
-    }
-    return out;
+    if (k >= quantity || (registers ? 2 * k + 1 >= count : k / 8 >= count))
+        return {};
+    return item(r, 9, registers, k);
 }
 
 bool soundReadReply(const QByteArray &r, const SentRequest &request)
@@ -72,39 +85,63 @@ bool soundReadReply(const QByteArray &r, const SentRequest &request)
     return fc == request.functionCode() && count == r.size() - 9 && (fc != 3 || count % 2 == 0);
 }
 
+// What the harness knows of a request it sent, apart from what the exchange keeps.
+struct Sent {
+    QByteArray frame;
+    double at = 0;
+    int order = 0; // among every request and edit of this run
+    bool read = false;
+};
+
+// What the harness knows of a value box.
+struct Box {
+    int filledBy = 0;  // order of the request whose outcome it shows, 0 for none yet
+    QString typed;     // the operator's text while it stands; empty when none
+    int typedAt = 0;   // order of the last edit
+};
+
 struct Harness {
     FakeControls controls;
     FakeSocket socket;
-    FakeTicker ticker;
     RecordingServices services;
-    ModbusExchange exchange{controls, socket, ticker, services};
+    FakeAlarm alarm{services};
+    ModbusExchange exchange{controls, socket, alarm, services};
     quint8 unit = adu::DefaultUnitId;
-    int sentOnConnection = 0;  // requests sent since the connection began
-    int latestRead = -1;       // transaction id of the newest read of the connection
+    QList<Sent> sent;        // the requests of this connection; index = transaction id
+    QList<int> answered;     // transaction ids whose reply the exchange took
+    int latestRead = -1;     // transaction id of the newest read of the connection
+    int order = 0;
+    std::array<Box, 16> boxes{};
+
+    double now() const { return *services.clock; }
 
     void connect(quint8 newUnit)
     {
         exchange.startConnection(newUnit);
         unit = newUnit;
-        sentOnConnection = 0;
+        sent.clear();
+        answered.clear();
         latestRead = -1;
-        FUZZ_CHECK(!ticker.running && exchange.state().awaited.isEmpty() && exchange.state().bufRecv.isEmpty());
+        FUZZ_CHECK(!alarm.running && exchange.state().awaited.isEmpty() && exchange.state().bufRecv.isEmpty());
     }
 
-    void request(Kind kind, int length)
+    void request(Kind kind, int length, Asker asker)
     {
         controls.length = QString::number(length);
-        if (isWrite(kind))
-            controls.boxes = QStringList(16, QStringLiteral("1")); // a value every write takes
+        // Boxes the operator has not typed into hold a value every write takes.
+        if (isWrite(kind)) {
+            for (int k = 0; k < 16; ++k) {
+                if (boxes[k].typed.isEmpty())
+                    controls.boxes[k] = QStringLiteral("1");
+            }
+        }
         const int before = controls.requests;
         const qsizetype refusalsBefore = services.messages.size();
-        const bool wasWaiting = ticker.running;
-        const qint16 countBefore = exchange.state().countTO();
         switch (kind) {
         case None: return;
-        case ReadHolding: exchange.ReadHolding(); break;
-        case ReadCoils: exchange.ReadCoils(); break;
-        case ReadInputs: exchange.ReadInputs(); break;
+        case ReadHolding: exchange.ReadHolding(asker); break;
+        case ReadCoils: exchange.ReadCoils(asker); break;
+        case ReadInputs: exchange.ReadInputs(asker); break;
         case WriteHolding: exchange.WriteHolding(); break;
         case WriteCoils: exchange.WriteCoils(); break;
         }
@@ -112,21 +149,35 @@ struct Harness {
             FUZZ_CHECK(services.messages.size() == refusalsBefore + 1); // refused, and said so
             return;
         }
-        const QByteArray &sent = socket.sent.last();
-        FUZZ_CHECK(wholeFrame(sent));
+        const QByteArray &frame = socket.sent.last();
+        FUZZ_CHECK(wholeFrame(frame));
         // Transaction ids count from 0 on each connection; the unit is the connection's.
-        FUZZ_CHECK(be16(sent, 0) == (sentOnConnection & 0xFFFF) && quint8(sent[6]) == unit);
-        FUZZ_CHECK(quint8(sent[7]) == (kind == ReadHolding    ? 3
-                                              : kind == ReadCoils    ? 1
-                                              : kind == ReadInputs   ? 2
-                                              : kind == WriteHolding ? 16
-                                                                     : 15));
-        FUZZ_CHECK(be16(sent, 10) == length);
-        // The timeout counts from the oldest unanswered request.
-        FUZZ_CHECK(ticker.running && exchange.state().countTO() == (wasWaiting ? countBefore : 0));
-        if (isRead(kind))
-            latestRead = sentOnConnection;
-        ++sentOnConnection;
+        FUZZ_CHECK(be16(frame, 0) == (sent.size() & 0xFFFF) && quint8(frame[6]) == unit);
+        FUZZ_CHECK(quint8(frame[7]) == (kind == ReadHolding    ? 3
+                                        : kind == ReadCoils    ? 1
+                                        : kind == ReadInputs   ? 2
+                                        : kind == WriteHolding ? 16
+                                                               : 15));
+        FUZZ_CHECK(be16(frame, 10) == length && alarm.running);
+        const bool read = !isWrite(kind);
+        if (read) {
+            latestRead = int(sent.size());
+            // A read the operator asks for replaces typed text with the device's values.
+            if (asker == Asker::Operator) {
+                for (Box &b : boxes)
+                    b.typed.clear();
+            }
+        }
+        sent.append({frame, now(), ++order, read});
+        controls.boxesSet = 0;
+    }
+
+    void type(int k, const QString &text)
+    {
+        controls.boxes[k] = text;
+        exchange.boxTyped(k);
+        boxes[k].typed = text;
+        boxes[k].typedAt = ++order;
         controls.boxesSet = 0;
     }
 
@@ -136,53 +187,94 @@ struct Harness {
         FUZZ_CHECK(r.size() <= adu::MaxAduSize);
         const bool junk = !wholeFrame(r); // a stream that broke while the request waited
         // Only a request of this connection, and only the reply that carries its id.
-        FUZZ_CHECK(request.transactionId() < sentOnConnection);
-        FUZZ_CHECK(junk || be16(r, 0) == request.transactionId());
+        const int id = request.transactionId();
+        FUZZ_CHECK(id < sent.size() && request.frame == sent[id].frame);
+        FUZZ_CHECK(junk || be16(r, 0) == id);
+        if (!junk)
+            answered.append(id);
         // A late reply only for the latest request; a read's only while no newer read went out.
-        FUZZ_CHECK(!request.timedOut || request.transactionId() == sentOnConnection - 1);
-        FUZZ_CHECK(!request.isRead() || request.transactionId() == latestRead);
+        FUZZ_CHECK(!request.timedOut || id == sent.size() - 1);
+        FUZZ_CHECK(!request.isRead() || id == latestRead);
 
         const StatusLine s = controls.lastStatus();
         const bool read = s.text == msg::RegistersRead;
         const bool written = s.text == msg::RegistersWritten;
-        const bool exception = s.text.startsWith(QStringLiteral("Modbus exception "));
         FUZZ_CHECK(s.colour == (read || written ? StatusColour::Green : StatusColour::Yellow));
-        if (exception) {
+        if (s.text.startsWith(QStringLiteral("Modbus exception "))) {
             FUZZ_CHECK(!junk && r.size() >= 9 && quint8(r[7]) == (request.functionCode() | 0x80));
             FUZZ_CHECK(s.text.startsWith(QStringLiteral("Modbus exception %1").arg(quint8(r[8]))));
         }
-
-        if (junk) {
-            // Reported as such; the boxes are emptied when a read waited, else left alone.
+        if (junk)
             FUZZ_CHECK(s.text.startsWith(msg::MalformedReply));
-            FUZZ_CHECK(controls.boxesSet == 0 || controls.boxesSet == 0xFFFF);
-            if (controls.boxesSet != 0) {
-                for (const QString &b : controls.boxes)
-                    FUZZ_CHECK(b.isEmpty());
-            }
-        } else if (request.isRead()) {
-            // Every outcome of a read rewrites all sixteen boxes: nothing stale stays as if fresh.
-            FUZZ_CHECK(controls.boxesSet == 0xFFFF);
-            FUZZ_CHECK(read == soundReadReply(r, request));
-            FUZZ_CHECK(!written && s.text != msg::ErrorWriting);
-            if (read) {
-                FUZZ_CHECK(controls.boxes == expectedBoxes(r, request.quantity()));
-                for (int k = 0; k < 16; ++k) {
-                    const BoxSource named{request.table(), request.start() + k};
-                    FUZZ_CHECK(controls.sources[k] == (controls.boxes[k].isEmpty() ? BoxSource{} : named));
-                }
-            } else {
-                for (const QString &b : controls.boxes)
-                    FUZZ_CHECK(b.isEmpty());
-            }
+        if (request.isRead()) {
+            FUZZ_CHECK(read == (!junk && soundReadReply(r, request)) && !written && s.text != msg::ErrorWriting);
         } else {
-            FUZZ_CHECK(controls.boxesSet == 0); // a write reply never touches the boxes
             const bool echo = !junk && r.size() >= 12 && quint8(r[7]) == request.functionCode()
                               && be16(r, 10) == request.quantity();
-            FUZZ_CHECK(written == echo);
-            FUZZ_CHECK(!read);
+            FUZZ_CHECK(written == echo && !read);
+        }
+
+        // Which boxes the outcome may change, and to what.
+        const Sent &asked = sent[id];
+        const int quantity = request.quantity();
+        for (int k = 0; k < 16; ++k) {
+            const bool set = controls.boxesSet & (1u << k);
+            const Box &b = boxes[k];
+            // The box changed after the request went out: by the outcome of a later request, or
+            // by an edit (whether or not a manual read has cleared its mark since).
+            const bool newer = b.filledBy > asked.order || b.typedAt > asked.order;
+            QString expected; // what a box the outcome sets must show
+            bool covered = false; // the outcome has a text for this box
+            if (request.isRead()) {
+                // Every outcome of a read rewrites the boxes: nothing stale stays as if fresh.
+                covered = true;
+                expected = read ? expectedBox(r, quantity, k) : QString();
+                // Typed text stays through a read, and so does what a later request brought.
+                FUZZ_CHECK(set == !(newer || !b.typed.isEmpty()));
+            } else if (written && k < std::min(quantity, 16)) {
+                covered = true;
+                expected = item(asked.frame, adu::WriteDataAt, request.functionCode() == 16, k);
+                FUZZ_CHECK(set == !newer);
+                // A confirmation replaces typed text only with exactly the value it sent.
+                if (set && !b.typed.isEmpty())
+                    FUZZ_CHECK(b.typedAt < asked.order && QString::number(b.typed.toUInt()) == expected);
+            }
+            FUZZ_CHECK(!set || covered);
+            if (!set)
+                continue;
+            FUZZ_CHECK(controls.boxes[k] == expected && !controls.typed[k]);
+            const BoxSource named{request.table(), request.start() + k};
+            FUZZ_CHECK(exchange.state().boxes[k].source == (expected.isEmpty() ? BoxSource{} : named));
+            boxes[k].filledBy = asked.order;
+            boxes[k].typed.clear();
         }
         controls.boxesSet = 0;
+    }
+
+    // The alarm comes due: the requests whose wait runs out now are reported, none other.
+    void fire()
+    {
+        const QList<SentRequest> before = exchange.state().awaited;
+        const qsizetype statuses = controls.statuses.size();
+        exchange.TimerTO_Timer();
+        bool anyTimedOut = false;
+        for (const SentRequest &r : before) {
+            if (r.timedOut)
+                continue;
+            const auto still = std::find_if(exchange.state().awaited.cbegin(), exchange.state().awaited.cend(),
+                                            [&r](const SentRequest &a) { return a.frame == r.frame; });
+            if (still != exchange.state().awaited.cend() && !still->timedOut)
+                continue;
+            anyTimedOut = true;
+            const int id = r.transactionId();
+            FUZZ_CHECK(sent[id].at + ReplyTimeoutSeconds <= now() + 1e-9);
+            // A read answered after this one settled it: no timeout may be told of it.
+            for (int newer : answered)
+                FUZZ_CHECK(!(r.isRead() && sent[newer].read && newer > id));
+        }
+        FUZZ_CHECK(controls.statuses.size() == statuses + (anyTimedOut ? 1 : 0));
+        if (anyTimedOut)
+            FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut);
     }
 
     void checkState() const
@@ -192,18 +284,30 @@ struct Harness {
         // Every whole reply has been handled; what is left can only be the start of one.
         QByteArray rest = st.bufRecv;
         FUZZ_CHECK(adu::takeFrame(rest).status == adu::FrameStatus::NeedMore);
-        FUZZ_CHECK(st.countTO() >= 0 && st.countTO() <= 2);
-        FUZZ_CHECK(ticker.running == exchange.awaitingReply());
-        // The requests awaited are requests of this connection, each once, in the order sent.
+        FUZZ_CHECK(alarm.running == exchange.awaitingReply());
+        // The requests awaited are requests of this connection, each once, in the order sent;
+        // each waits until its deadline and no longer, and after its timeout only the latest
+        // request stays for a late reply.
         int previous = -1;
+        double earliest = -1;
         for (const SentRequest &r : st.awaited) {
-            FUZZ_CHECK(r.transactionId() > previous && r.transactionId() < sentOnConnection);
-            previous = r.transactionId();
+            const int id = r.transactionId();
+            FUZZ_CHECK(id > previous && id < sent.size() && r.frame == sent[id].frame);
+            previous = id;
+            FUZZ_CHECK(r.timedOut ? id == sent.size() - 1 : sent[id].at + ReplyTimeoutSeconds > now() - 0.002);
+            if (!r.timedOut && earliest < 0)
+                earliest = sent[id].at + ReplyTimeoutSeconds;
         }
-        for (const QString &b : controls.boxes)
-            FUZZ_CHECK(soundBox(b));
-        if (sentOnConnection == 0 && controls.requests == 0)
-            FUZZ_CHECK(controls.statusChanges == 0);
+        if (alarm.running)
+            FUZZ_CHECK(alarm.due >= earliest - 1e-9 && alarm.due <= earliest + 0.0011);
+        for (int k = 0; k < 16; ++k) {
+            FUZZ_CHECK(soundBox(controls.boxes[k]));
+            // Typed text stands until a manual read or its own write's confirmation.
+            if (!boxes[k].typed.isEmpty())
+                FUZZ_CHECK(controls.boxes[k] == boxes[k].typed && controls.typed[k] && st.boxes[k].typed);
+            else
+                FUZZ_CHECK(!controls.typed[k] && !st.boxes[k].typed);
+        }
     }
 
     void arrive(const QByteArray &bytes)
@@ -214,16 +318,35 @@ struct Harness {
         FUZZ_CHECK(socket.negativeAsks == 0 && controls.boxesOutOfRange == 0);
     }
 
-    void tick()
+    // A sound reply to request id whose values come from data: taken whole when nothing
+    // partial waits before it, so the harness knows it answered the request.
+    void answer(int id, const uint8_t *data, size_t size, size_t &at)
     {
-        if (!ticker.running)
-            return;
-        const int before = exchange.state().countTO();
-        exchange.TimerTO_Timer();
-        if (before == 2)
-            FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut);
-        else
-            FUZZ_CHECK(exchange.state().countTO() == before + 1 && ticker.running);
+        const QByteArray &req = sent[id].frame;
+        const int fc = quint8(req[7]);
+        QByteArray pdu;
+        pdu.append(char(fc));
+        if (sent[id].read) {
+            const int quantity = std::min(be16(req, 10), 16);
+            const int count = fc == 3 ? 2 * quantity : (quantity + 7) / 8;
+            pdu.append(char(count));
+            for (int i = 0; i < count; ++i)
+                pdu.append(char(at < size ? data[at++] : 0));
+        } else {
+            pdu.append(req.mid(8, 4)); // the start and quantity echoed
+        }
+        QByteArray reply = req.left(4);
+        reply.append(char(0));
+        reply.append(char(1 + pdu.size()));
+        reply.append(req[6]);
+        reply.append(pdu);
+        const auto &awaited = exchange.state().awaited;
+        const bool matches = exchange.state().bufRecv.isEmpty()
+                             && std::any_of(awaited.cbegin(), awaited.cend(),
+                                            [id](const SentRequest &r) { return r.transactionId() == id; });
+        arrive(reply);
+        if (matches && !answered.contains(id))
+            answered.append(id);
     }
 };
 
@@ -235,23 +358,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     Harness h;
     h.controls.onReply = [&h](const SentRequest &request, const QByteArray &r) { h.judgeReply(request, r); };
-    h.request(Kind(data[0] % 6), data[1] % 17);
+    h.request(Kind(data[0] % 6), data[1] % 17, Asker::Operator);
     h.checkState();
 
     size_t at = 2;
+    auto next = [&](uint8_t otherwise) { return at < size ? data[at++] : otherwise; };
     while (at < size) {
         const uint8_t step = data[at++];
-        if (step < 0xF8 || step == 0xFF) {
+        if (step < 0xE0 || step == 0xFF) {
             const size_t n = step == 0xFF ? size - at : std::min<size_t>(step + 1, size - at);
             h.arrive(QByteArray(reinterpret_cast<const char *>(data + at), qsizetype(n)));
             at += n;
-        } else if (step == 0xF8) {
-            h.tick();
-        } else if (step == 0xF9) {
-            h.connect(at < size ? data[at++] : adu::DefaultUnitId);
+        } else if (step == 0xE1) {
+            h.connect(next(adu::DefaultUnitId));
+        } else if (step >= 0xE2 && step <= 0xE6) {
+            h.request(Kind(step - 0xE1), next(1) % 17, Asker::Operator);
+        } else if (step == 0xE7) {
+            h.request(Kind(1 + next(0) % 3), 16, Asker::Monitoring);
+        } else if (step == 0xE8) {
+            const int box = next(0) % 16;
+            h.type(box, QString::number(next(1)));
+        } else if (step == 0xE9) {
+            const uint8_t which = next(0);
+            if (!h.sent.isEmpty())
+                h.answer(which % h.sent.size(), data, size, at);
         } else {
-            const int length = at < size ? data[at++] % 17 : 1;
-            h.request(Kind(step - 0xF9), length);
+            h.alarm.advance(next(50) * 0.02, [&h] { h.fire(); });
         }
         h.checkState();
     }

@@ -82,7 +82,6 @@ void EndToEndTest::roadOfOneRead()
     QCOMPARE(f.txtReg[1]->text(), QStringLiteral("300"));
     for (int k = 2; k < 16; ++k)
         QCOMPARE(f.txtReg[k]->text(), QString());
-    QCOMPARE(rig.state().countTO(), qint16(0));
     QVERIFY(!f.TimerTO.isRunning());
     QCOMPARE(rig.messages(), QStringList());
 }

@@ -1,6 +1,6 @@
 // The byte stream from the device: which awaited request each reply answers, by its
 // transaction id; and when it goes wrong, headers that cannot start a reply, endless junk,
-// replies that never arrive whole, and the reply timeout around them.
+// replies that never arrive whole; and each request's deadline among the others.
 
 #include "exchange_rig.h"
 
@@ -25,7 +25,8 @@ private Q_SLOTS:
     void timeOut();
     void acceptedReplyEndsTheWait_data();
     void acceptedReplyEndsTheWait();
-    void eachRequestKeepsItsOwnWait();
+    void deadlines_data();
+    void deadlines();
 };
 
 void tst_ReplyStream::matching_data()
@@ -39,11 +40,16 @@ void tst_ReplyStream::matching_data()
     const QByteArray seven = hex("0000 0005 01 03 02 0007"), echo = hex("0000 0006 01 10 0000 0010");
     const QStringList holding{"holding"};
     // A superseded read and a write among reads are shown on the window in tst_hostile_connection.
-    QTest::newRow("the newer read shows, the older still waits")
+    // An answered read settles the older ones: their replies and their timeouts would only
+    // tell of a device that has answered since.
+    QTest::newRow("the newer read shows, the older is settled with it")
         << QStringList{"holding", "coils"} << hex("0001 0000 0004 01 01 01 01") << "Registers read"
-        << sixteen({"1", "0", "0", "0", "0", "0", "0", "0"}) << QList<int>{0};
+        << sixteen({"1", "0", "0", "0", "0", "0", "0", "0"}) << QList<int>{};
     QTest::newRow("a write echo after a newer read") << QStringList{"registers write", "holding"} << hex("0000") + echo
-                                                     << "Registers written" << markerBoxes() << QList<int>{1};
+                                                     << "Registers written" << QStringList(16, "1") << QList<int>{1};
+    QTest::newRow("a read answered while a write waits") << QStringList{"registers write", "holding"}
+                                                         << hex("0001") + seven << "Registers read" << sixteen({"7"})
+                                                         << QList<int>{0};
     QTest::newRow("a reply to no awaited request") << holding << hex("0005") + seven << "" << markerBoxes()
                                                    << QList<int>{0};
     QTest::newRow("the unit id is not examined") << holding << hex("0000 0000 0005 FF 03 02 0007")
@@ -70,8 +76,8 @@ void tst_ReplyStream::matching()
     for (const SentRequest &r : rig.exchange.state().awaited)
         awaited.append(r.transactionId());
     QCOMPARE(awaited, awaitedAfter);
-    // Only a reply ends a wait, and only its own request's.
-    QCOMPARE(rig.ticker.running, !awaitedAfter.isEmpty());
+    // Only a reply ends a wait, and only its own request's and those it settles.
+    QCOMPARE(rig.alarm.running, !awaitedAfter.isEmpty());
 }
 
 void tst_ReplyStream::badHeader_data()
@@ -94,7 +100,8 @@ void tst_ReplyStream::badHeader_data()
 
 // Nothing after a header that cannot start a reply has a boundary to trust: everything
 // buffered and everything waiting in the socket goes, and the next reply starts clean. The
-// junk is the answer to a request that waits; after the reply to it, the junk answers nothing.
+// junk is the answer to a read that waits, which it settles; a write waits on for its own
+// confirmation. After the reply to the read, the junk answers nothing.
 void tst_ReplyStream::badHeader()
 {
     QFETCH(QString, request);
@@ -120,8 +127,8 @@ void tst_ReplyStream::badHeader()
         QVERIFY2(statusMatches(shown, "Malformed reply", Yellow, true), qPrintable(shown.text));
         QCOMPARE(rig.controls.boxes, write ? markerBoxes() : Emptied);
     }
-    QVERIFY(!rig.ticker.running);
-    QVERIFY(rig.exchange.state().awaited.isEmpty());
+    QCOMPARE(rig.alarm.running, write);
+    QCOMPARE(rig.exchange.state().awaited.size(), write ? 1 : 0);
     QVERIFY(rig.exchange.state().bufRecv.isEmpty());
     QCOMPARE(rig.socket.waiting.size(), 0);
 
@@ -216,17 +223,12 @@ void tst_ReplyStream::timeOut()
     QVERIFY(rig.send(request, "10"));
     const QByteArray reply = rig.otherReply();
     rig.arrive(reply.left(before));
-    for (int tick = 1; tick <= 2; ++tick) {
-        rig.exchange.TimerTO_Timer();
-        QCOMPARE(rig.exchange.state().countTO(), tick);
-        QVERIFY(rig.controls.statuses.isEmpty());
-        QVERIFY(rig.ticker.running);
-    }
-    rig.exchange.TimerTO_Timer();
+    rig.advance(2.999);
+    QVERIFY(rig.controls.statuses.isEmpty());
+    rig.advance(0.001);
     QCOMPARE(rig.controls.statuses.size(), 1);
     QCOMPARE(rig.controls.lastStatus(), (StatusLine{"Modbus Time Out!", StatusColour::Yellow}));
-    QCOMPARE(rig.exchange.state().countTO(), 0);
-    QVERIFY(!rig.ticker.running);
+    QVERIFY(!rig.alarm.running);
     QCOMPARE(rig.exchange.state().bufRecv.size(), before);
     QCOMPARE(rig.controls.boxes, markerBoxes());
 
@@ -252,8 +254,8 @@ void tst_ReplyStream::acceptedReplyEndsTheWait_data()
     QTest::newRow("exception to a write") << "coils write" << hex("0000 0000 0003 01 8F 04");
 }
 
-// A device that answered is never reported as silent: a tick that was already on its way
-// when the reply came does not turn into a timeout.
+// A device that answered is never reported as silent, whatever it answered: its request's
+// deadline passes without a timeout.
 void tst_ReplyStream::acceptedReplyEndsTheWait()
 {
     QFETCH(QString, request);
@@ -261,44 +263,64 @@ void tst_ReplyStream::acceptedReplyEndsTheWait()
 
     Rig rig;
     QVERIFY(rig.send(request, "10"));
-    rig.exchange.TimerTO_Timer();
-    rig.exchange.TimerTO_Timer();
+    rig.advance(2.5);
     rig.arrive(bytes);
     QCOMPARE(rig.controls.statuses.size(), 1);
     const StatusLine answer = rig.controls.lastStatus();
-    QVERIFY(!rig.ticker.running);
-    rig.exchange.TimerTO_Timer();
+    rig.advance(10);
     QCOMPARE(rig.controls.statuses.size(), 1);
     QCOMPARE(rig.controls.lastStatus(), answer);
 }
 
-// The timeout is reported three ticks after the oldest request that has no reply, however
-// many follow it; and every request has three ticks of its own, which only its own reply ends.
-void tst_ReplyStream::eachRequestKeepsItsOwnWait()
+void tst_ReplyStream::deadlines_data()
 {
-    const StatusLine timeOut{"Modbus Time Out!", StatusColour::Yellow};
+    QTest::addColumn<QStringList>("events"); // "seconds what": a request sent, "answer id", "junk"
+    QTest::addColumn<QStringList>("shown");  // "seconds status", over ten seconds
+
+    const QString timeOut = "Modbus Time Out!";
+    QTest::newRow("a write sent 0.9 s after a read times out 3 s after it")
+        << QStringList{"0 holding", "0.9 registers write", "2 answer 0"}
+        << QStringList{"2 Registers read", "3.9 " + timeOut};
+    QTest::newRow("a write confirmed within its 3 s never times out")
+        << QStringList{"0 holding", "0.9 registers write", "2 answer 0", "3.4 answer 1"}
+        << QStringList{"2 Registers read", "3.4 Registers written"};
+    QTest::newRow("an abandoned read never times out once a newer read is answered")
+        << QStringList{"0 holding", "0.6 coils", "1 answer 1"} << QStringList{"1 Registers read"};
+    QTest::newRow("reads never answered each time out")
+        << QStringList{"0 holding", "1 holding", "2 holding"} << QStringList{"3 " + timeOut, "4 " + timeOut, "5 " + timeOut};
+    QTest::newRow("a late reply to the latest request still shows")
+        << QStringList{"0 holding", "4 answer 0"} << QStringList{"3 " + timeOut, "4 Registers read"};
+    QTest::newRow("a late reply after another request went out shows nothing")
+        << QStringList{"0 holding", "3.5 coils", "4 answer 0"} << QStringList{"3 " + timeOut, "6.5 " + timeOut};
+    QTest::newRow("junk settles the read, the write waits on for its confirmation")
+        << QStringList{"0 registers write", "0.5 holding", "1 junk", "2.5 answer 0"}
+        << QStringList{"1 Malformed reply: protocol identifier 5", "2.5 Registers written"};
+}
+
+// Each request waits three seconds of its own, whatever went out before or after it.
+void tst_ReplyStream::deadlines()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, shown);
+
     Rig rig;
-    QVERIFY(rig.send("holding", "16"));
-    rig.exchange.TimerTO_Timer();
-    rig.exchange.TimerTO_Timer();
-    QVERIFY(rig.send("coils", "16"));
-    QCOMPARE(rig.exchange.state().countTO(), 2);
-    QCOMPARE(rig.ticker.starts, 1);
-    rig.exchange.TimerTO_Timer();
-    QCOMPARE(rig.controls.lastStatus(), timeOut);
-    // The coil read still waits, with one tick counted.
-    QVERIFY(rig.ticker.running);
-    QCOMPARE(rig.exchange.state().countTO(), 1);
-    QVERIFY(rig.send("registers write", "16"));
-    rig.exchange.TimerTO_Timer();
-    // The write's echo ends the write's wait, not the read's.
-    rig.arrive(rig.otherReply());
-    QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
-    QVERIFY(rig.ticker.running);
-    rig.exchange.TimerTO_Timer();
-    QCOMPARE(rig.controls.lastStatus(), timeOut);
-    QVERIFY(!rig.ticker.running);
-    QVERIFY(rig.exchange.state().awaited.isEmpty());
+    QStringList seen;
+    rig.controls.onStatus = [&] {
+        seen.append(QString::number(*rig.services.clock) + " " + rig.controls.lastStatus().text);
+    };
+    for (const QString &event : events) {
+        const qsizetype blank = event.indexOf(' ');
+        const QString what = event.mid(blank + 1);
+        rig.advance(event.left(blank).toDouble() - *rig.services.clock);
+        if (what.startsWith("answer "))
+            rig.arrive(Rig::replyTo(rig.socket.sent.at(what.mid(7).toInt())));
+        else if (what == "junk")
+            rig.arrive(hex("0000 0005 0007 01 03 04 000A FFFF"));
+        else
+            QVERIFY(rig.send(what, "16"));
+    }
+    rig.advance(10 - *rig.services.clock);
+    QCOMPARE(seen, shown);
 }
 
 QTEST_GUILESS_MAIN(tst_ReplyStream)

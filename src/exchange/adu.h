@@ -23,6 +23,7 @@ constexpr int UnitIdAt = 6;
 constexpr int FunctionAt = 7;
 constexpr int StartAt = 8;
 constexpr int QuantityAt = 10;
+constexpr int WriteDataAt = 13; // a write request's values, after its byte count
 
 enum FunctionCode : quint8 {
     ReadCoils = 1,

@@ -4,54 +4,57 @@
 #include "bytes.h"
 #include "numeric_text.h"
 #include "request_inputs.h"
+#include "platform/alarm.h"
 #include "platform/socket_control.h"
-#include "platform/ticker.h"
 #include "platform/window_services.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace {
-constexpr qint64 DiscardChunk = 64 * 1024;
+// What a broken stream left in the socket is read off and dropped in pieces of this size.
+constexpr qint64 DiscardChunk = qint64{64} * 1024;
 }
 
-ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Ticker &timerTO,
+ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO,
                                WindowServices &services)
     : m_controls(controls), m_socket(socket), m_timerTO(timerTO), m_services(services)
 {
 }
 
-void ModbusExchange::ReadHolding() { read(adu::ReadHoldingRegisters, msg::NotConnectedBang); }
-void ModbusExchange::ReadCoils() { read(adu::ReadCoils, msg::NotConnected); }
-void ModbusExchange::ReadInputs() { read(adu::ReadDiscreteInputs, msg::NotConnected); }
+void ModbusExchange::ReadHolding(Asker asker) { read(adu::ReadHoldingRegisters, msg::NotConnectedBang, asker); }
+void ModbusExchange::ReadCoils(Asker asker) { read(adu::ReadCoils, msg::NotConnected, asker); }
+void ModbusExchange::ReadInputs(Asker asker) { read(adu::ReadDiscreteInputs, msg::NotConnected, asker); }
 
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
 
-void ModbusExchange::refuse(const QString &text)
+void ModbusExchange::refuse(const QString &text, Asker asker)
 {
-    m_controls.refusing();
+    m_controls.refusing(asker);
     m_refusalOpen = true;
     m_services.MessageBox(text);
     m_refusalOpen = false;
 }
 
-void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText)
+void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText, Asker asker)
 {
     // The length limit comes before the connection: with neither, the length is what the
     // operator hears about. The same limit holds for registers and bits: 16 boxes.
     if (numeric::value(m_controls.lengthText()) > BoxCount) {
-        refuse(msg::TooManyRegisters);
+        refuse(msg::TooManyRegisters, asker);
         return;
     }
     if (!connected()) {
-        refuse(notConnectedText);
+        refuse(notConnectedText, asker);
         return;
     }
     const BuiltRequest built = readRequestFrom(functionCode, m_controls.startText(), m_controls.lengthText());
     if (!built.ok()) {
-        refuse(built.refusal);
+        refuse(built.refusal, asker);
         return;
     }
-    send(built.request);
+    send(built.request, asker);
 }
 
 void ModbusExchange::WriteHolding() { write(writeRegistersFrom, msg::NotConnectedBang); }
@@ -61,38 +64,43 @@ void ModbusExchange::write(WriteBuilder build, const QString &notConnectedText)
 {
     // The connection is checked before any text is read.
     if (!connected()) {
-        refuse(notConnectedText);
+        refuse(notConnectedText, Asker::Operator);
         return;
     }
     const BuiltRequest built = build(m_controls.startText(), m_controls.lengthText(),
                                      [this](int k) { return m_controls.boxText(k); });
     if (!built.ok()) {
-        refuse(built.refusal);
+        refuse(built.refusal, Asker::Operator);
         return;
     }
-    send(built.request);
+    send(built.request, Asker::Operator);
 }
 
-void ModbusExchange::send(QByteArray frame)
+void ModbusExchange::send(QByteArray frame, Asker asker)
 {
     adu::setIds(frame, m_state.nextTransactionId++, m_state.unitId);
     SentRequest request;
     request.frame = frame;
     request.sentAt = m_services.clockSeconds();
+    request.asker = asker;
+    request.moment = ++m_state.moments;
     // A read supersedes the reads before it: their values answer what the operator no longer
     // asks. Their waits go on, so that a device that answers nothing is still reported.
     if (request.isRead()) {
         for (SentRequest &r : m_state.awaited)
             r.superseded = r.superseded || r.isRead();
     }
+    // A late reply shows only for the latest request: once another has gone out, the
+    // operator is waiting for that one.
+    m_state.awaited.removeIf([](const SentRequest &r) { return r.timedOut; });
     m_state.awaited.append(request);
-    prune();
     m_socket.SendData(request.frame);
+    if (request.isRead() && asker == Asker::Operator)
+        clearTypedMarks();
     m_controls.requestSent(request);
-    // The timeout counts from the oldest request still unanswered: a later send must not
-    // push "Modbus Time Out!" away, or a device that fell silent would never be reported.
+    // Its deadline is the latest of all: a running alarm is already set for an earlier one.
     if (!m_timerTO.isRunning())
-        m_timerTO.start();
+        armTimeout();
 }
 
 bool ModbusExchange::awaitingReply() const
@@ -101,16 +109,17 @@ bool ModbusExchange::awaitingReply() const
                        [](const SentRequest &r) { return !r.timedOut; });
 }
 
-void ModbusExchange::prune()
+void ModbusExchange::armTimeout()
 {
-    // A late reply shows only for the latest request: once another has gone out, the
-    // operator is waiting for that one.
-    const quint16 latest = quint16(m_state.nextTransactionId - 1);
-    m_state.awaited.removeIf([latest](const SentRequest &r) {
-        return r.timedOut && (r.superseded || r.transactionId() != latest);
-    });
-    if (!awaitingReply())
+    // The requests are in the order sent, so the first still waiting has the earliest deadline.
+    const auto first = std::find_if(m_state.awaited.cbegin(), m_state.awaited.cend(),
+                                    [](const SentRequest &r) { return !r.timedOut; });
+    if (first == m_state.awaited.cend()) {
         m_timerTO.stop();
+        return;
+    }
+    const double left = first->deadline() - m_services.clockSeconds();
+    m_timerTO.start(int(std::ceil(std::max(0.0, left) * 1000)));
 }
 
 void ModbusExchange::Winsock1_DataArrival(qint32)
@@ -144,9 +153,15 @@ void ModbusExchange::take(const QByteArray &reply)
                                  [id](const SentRequest &r) { return r.transactionId() == id; });
     if (it == m_state.awaited.cend())
         return;
-    const SentRequest request = *it;
-    m_state.awaited.erase(it);
-    prune();
+    const SentRequest request = m_state.awaited.takeAt(it - m_state.awaited.cbegin());
+    // An answered read settles the reads sent before it: their replies could only bring older
+    // values, and their timeouts would call silent a device that has answered. A write is
+    // settled by nothing but its own reply or deadline.
+    if (request.isRead()) {
+        m_state.awaited.removeIf(
+            [&request](const SentRequest &r) { return r.isRead() && r.moment < request.moment; });
+    }
+    armTimeout();
     if (!request.superseded)
         apply(request, decodeReply(reply, request), reply);
 }
@@ -154,45 +169,49 @@ void ModbusExchange::take(const QByteArray &reply)
 void ModbusExchange::dropBrokenStream()
 {
     // Nothing after a header that cannot start a reply has a boundary we could trust: drop it
-    // all, including what already waits in the socket. No awaited reply can be found in it
-    // any more, so every request is settled, and the junk is the answer the operator sees.
+    // all, including what already waits in the socket. No read's reply can be found in it any
+    // more, so the reads are settled and the junk is the answer to the latest; the boxes it
+    // would have filled are emptied. A write's confirmation may still come after the junk:
+    // writes keep waiting, and the junk is reported against the latest when no read waited.
     const QByteArray junk = m_state.bufRecv;
+    m_state.bufRecv.clear();
     while (!m_socket.GetData(DiscardChunk).isEmpty()) {
     }
-    const QList<SentRequest> settled = m_state.awaited;
-    settleAll();
-    const auto shown = [](const SentRequest &r) { return !r.superseded; };
-    const auto latest = std::find_if(settled.crbegin(), settled.crend(), shown);
-    if (latest == settled.crend())
+    const auto &awaited = m_state.awaited;
+    auto answered = std::find_if(awaited.crbegin(), awaited.crend(),
+                                 [](const SentRequest &r) { return r.isRead() && !r.superseded; });
+    if (answered == awaited.crend())
+        answered = std::find_if(awaited.crbegin(), awaited.crend(), [](const SentRequest &r) { return !r.isRead(); });
+    if (answered == awaited.crend())
         return;
-    const bool readShown = std::any_of(settled.cbegin(), settled.cend(),
-                                       [&shown](const SentRequest &r) { return shown(r) && r.isRead(); });
-    apply(*latest, malformedStream(junk, readShown), junk);
+    const SentRequest reported = *answered;
+    m_state.awaited.removeIf([](const SentRequest &r) { return r.isRead(); });
+    armTimeout();
+    apply(reported, malformedStream(junk, reported.isRead()), junk);
 }
 
 void ModbusExchange::apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply)
 {
-    for (int k = 0; k < outcome.boxes.size(); ++k) {
-        const QString &text = outcome.boxes[k];
-        m_controls.setBoxText(k, text, text.isEmpty() ? BoxSource{} : BoxSource{request.table(), request.start() + k});
-    }
+    showOutcome(request, outcome);
     m_controls.setStatus(statusFor(outcome));
     m_controls.replyTaken(request, outcome, reply, (m_services.clockSeconds() - request.sentAt) * 1000.0);
 }
 
 void ModbusExchange::TimerTO_Timer()
 {
-    // Each request counts its own ticks: a reply ends only the wait of the request it answers.
+    // Each request has its own deadline, whatever went out before or after it.
+    const double now = m_services.clockSeconds();
     bool timedOut = false;
     for (SentRequest &r : m_state.awaited) {
-        if (!r.timedOut && ++r.ticks > 2) {
+        if (!r.timedOut && r.deadline() <= now) {
             r.timedOut = true;
             timedOut = true;
         }
     }
+    m_state.awaited.removeIf([this](const SentRequest &r) { return r.timedOut && !m_state.isLatest(r); });
     if (timedOut)
         m_controls.setStatus(timeOutStatus());
-    prune();
+    armTimeout();
 }
 
 void ModbusExchange::startConnection(quint8 unitId)

@@ -5,28 +5,30 @@
 #include "reply_decoder.h"
 #include "request_inputs.h"
 
+class Alarm;
 class SocketControl;
-class Ticker;
 class WindowServices;
 
-// The Modbus side of the window: the five senders, the reply handler and the reply
-// timeout. It owns the window's private state and reaches the widgets, the socket, the
-// timeout ticker and the message box only through small interfaces.
+// The Modbus side of the window: the five senders, the reply handler, the reply timeout and
+// what the value boxes hold. It owns the window's private state and reaches the widgets, the
+// socket, the timeout's alarm and the message box only through small interfaces.
 class ModbusExchange
 {
 public:
-    ModbusExchange(FormControls &controls, SocketControl &socket, Ticker &timerTO, WindowServices &services);
+    ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO, WindowServices &services);
 
-    void ReadHolding();
-    void ReadCoils();
-    void ReadInputs();
+    void ReadHolding(Asker asker = Asker::Operator);
+    void ReadCoils(Asker asker = Asker::Operator);
+    void ReadInputs(Asker asker = Asker::Operator);
     void WriteHolding();
     void WriteCoils();
 
     // Takes what arrived and handles every whole reply in it, in order.
     void Winsock1_DataArrival(qint32 bytesTotal);
-    // One tick of the reply timeout: a request's third tick without its reply reports it.
+    // The reply timeout's alarm: every request whose wait has run out is reported.
     void TimerTO_Timer();
+    // The operator edited value box index.
+    void boxTyped(int index);
 
     // A connection begins or ends: the requests of the one before are settled, so that none
     // of their replies or timeouts shows on the next, and the partial bytes of a reply go.
@@ -43,22 +45,26 @@ public:
     bool refusalOpen() const { return m_refusalOpen; }
 
 private:
-    void read(quint8 functionCode, const QString &notConnectedText);
+    void read(quint8 functionCode, const QString &notConnectedText, Asker asker);
     void write(WriteBuilder build, const QString &notConnectedText);
     bool connected() const;
-    void refuse(const QString &text);
-    void send(QByteArray frame);
+    void refuse(const QString &text, Asker asker);
+    void send(QByteArray frame, Asker asker);
     void take(const QByteArray &reply);
     void dropBrokenStream();
     void apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply);
     void settleAll();
-    // Drops timed-out requests that a newer request has made stale, and stops the timeout
-    // when no request awaits its reply any more.
-    void prune();
+    // Arms the alarm for the earliest deadline still ahead, or stops it when none is.
+    void armTimeout();
+
+    // box_updates.cpp: what a request and its outcome do to the value boxes.
+    void clearTypedMarks();
+    void showOutcome(const SentRequest &request, const ReplyOutcome &outcome);
+    void showBox(int index, const QString &text, const BoxSource &source, quint64 since);
 
     FormControls &m_controls;
     SocketControl &m_socket;
-    Ticker &m_timerTO;
+    Alarm &m_timerTO;
     WindowServices &m_services;
     FormState m_state;
     bool m_refusalOpen = false;

@@ -3,7 +3,6 @@
 #include "reply_decoder.h"
 #include "sent_request.h"
 #include "status.h"
-#include "value_boxes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,12 +17,13 @@ public:
     virtual QString startText() const = 0;
     virtual QString lengthText() const = 0;
     virtual QString boxText(int index) const = 0;
-    // A reply's value for box index, from the item source names; "" and no source empty it.
-    virtual void setBoxText(int index, const QString &text, const BoxSource &source) = 0;
+    // Shows value box index with this text, marked as typed by the operator or not. What the
+    // box holds beside its text is in the exchange's state.
+    virtual void showBox(int index, const QString &text, bool typed) = 0;
     // Caption first, then colour.
     virtual void setStatus(const StatusLine &status) = 0;
     // A request is about to be refused with a message box.
-    virtual void refusing() {}
+    virtual void refusing(Asker) {}
     // A request went out, or the reply to one was taken and shown.
     virtual void requestSent(const SentRequest &) {}
     virtual void replyTaken(const SentRequest & /*request*/, const ReplyOutcome &, const QByteArray & /*reply*/,

@@ -2,10 +2,12 @@
 
 #include "adu.h"
 #include "sent_request.h"
+#include "value_boxes.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
+#include <array>
 
 // The window's private state beside its controls.
 struct FormState {
@@ -17,14 +19,11 @@ struct FormState {
     // The transaction id of the next request; 0 for the first one of each connection.
     quint16 nextTransactionId = 0;
     quint8 unitId = adu::DefaultUnitId;
+    std::array<BoxContent, BoxCount> boxes{};
+    // The last moment taken by a request or an edit of a box (see BoxContent).
+    quint64 moments = 0;
 
-    // Ticks of the reply timeout since the oldest request still awaiting its reply was sent.
-    qint16 countTO() const
-    {
-        for (const SentRequest &r : awaited) {
-            if (!r.timedOut)
-                return qint16(r.ticks);
-        }
-        return 0;
-    }
+    // The request sent last on this connection: once its timeout is reported, it alone still
+    // shows a late reply, since the operator waits for no other.
+    bool isLatest(const SentRequest &r) const { return r.transactionId() == quint16(nextTransactionId - 1); }
 };

@@ -1,10 +1,18 @@
 #pragma once
 
 #include "adu.h"
+#include "bits.h"
 #include "bytes.h"
 #include "texts.h"
 
 #include <QByteArray>
+#include <QString>
+
+// Who asked for a request: the operator (Read, Write, a table picked) or monitoring's tick.
+enum class Asker { Operator, Monitoring };
+
+// A device that has not answered a request within this time is reported as silent.
+constexpr double ReplyTimeoutSeconds = 3.0;
 
 // A request that went out and is not settled yet. Its frame is all it asked: the transaction
 // id that ties the device's reply to it, the function code, the start address, the quantity
@@ -12,11 +20,13 @@
 // it brings are shown as the items that request named, whatever the controls say by then.
 struct SentRequest {
     QByteArray frame;
-    double sentAt = 0;       // on the window's clock, for the round trip
-    int ticks = 0;           // ticks of the reply timeout since it was sent
+    double sentAt = 0; // on the window's clock: the round trip, and the deadline of its reply
+    Asker asker = Asker::Operator;
+    quint64 moment = 0;      // when it went out, on the scale that orders the value boxes' contents
     bool timedOut = false;   // its timeout is reported; a late reply to it may still show
     bool superseded = false; // a newer read went out: its reply only ends its wait
 
+    double deadline() const { return sentAt + ReplyTimeoutSeconds; }
     quint16 transactionId() const { return be16(frame, adu::TransactionIdAt); }
     quint8 functionCode() const { return quint8(frame[adu::FunctionAt]); }
     quint16 start() const { return be16(frame, adu::StartAt); }
@@ -33,5 +43,12 @@ struct SentRequest {
         case adu::ReadDiscreteInputs: return table::Kind::DiscreteInputs;
         }
         return table::Kind::Unknown;
+    }
+    // The value a write sent for item k (k below the quantity), as a box shows it.
+    QString valueWritten(int k) const
+    {
+        if (functionCode() == adu::WriteMultipleRegisters)
+            return QString::number(be16(frame, adu::WriteDataAt + 2 * k));
+        return QString::number(ValBit(quint8(frame[adu::WriteDataAt + k / 8]), qint16(k % 8)));
     }
 };

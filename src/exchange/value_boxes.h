@@ -14,3 +14,14 @@ struct BoxSource {
     bool known() const { return address >= 0; }
     bool operator==(const BoxSource &) const = default;
 };
+
+// What a value box holds besides its text, as the exchange keeps it. Outcomes and typing are
+// ordered by moments: each request sent and each edit of a box takes the next one. A reply
+// changes a box only when the box holds nothing newer than its request (the outcome of a
+// later request, or typing since the request went out), so a slow answer never overwrites
+// what came after it.
+struct BoxContent {
+    BoxSource source;
+    bool typed = false; // the operator's text, shown as such until a read or write replaces it
+    quint64 since = 0;  // the moment of the request that filled it, or of the last edit
+};

@@ -1,5 +1,5 @@
 // The Read and Write buttons, the table selector, one-second monitoring and the reply
-// timeout. The table is chosen by the exact text of the selector, which the operator may
+// timeout's alarm. The table is chosen by the exact text of the selector, which the operator may
 // also type: anything but the three table names does nothing.
 
 #include "form1.h"
@@ -9,12 +9,14 @@
 #include <QComboBox>
 #include <QPushButton>
 
-void Form1::cmdRead_Click()
+void Form1::cmdRead_Click() { readSelected(Asker::Operator); }
+
+void Form1::readSelected(Asker asker)
 {
     switch (table::named(cboReg->currentText())) {
-    case table::Kind::HoldingRegisters: m_exchange.ReadHolding(); break;
-    case table::Kind::Coils: m_exchange.ReadCoils(); break;
-    case table::Kind::DiscreteInputs: m_exchange.ReadInputs(); break;
+    case table::Kind::HoldingRegisters: m_exchange.ReadHolding(asker); break;
+    case table::Kind::Coils: m_exchange.ReadCoils(asker); break;
+    case table::Kind::DiscreteInputs: m_exchange.ReadInputs(asker); break;
     case table::Kind::Unknown: break;
     }
 }
@@ -67,16 +69,14 @@ void Form1::TimerRead_Timer()
     // would only queue behind them and reach the device in a burst when the link returns.
     if (Winsock1.BytesUnacknowledged() > 0)
         return;
-    m_inMonitoringTick = true;
-    cmdRead_Click();
-    m_inMonitoringTick = false;
+    readSelected(Asker::Monitoring);
 }
 
-void Form1::refusing()
+void Form1::refusing(Asker asker)
 {
     // A tick that is refused would be refused again every second, each time in a box of its
     // own: monitoring ends before the box opens, and the box is shown once.
-    if (m_inMonitoringTick)
+    if (asker == Asker::Monitoring)
         stopMonitoring();
 }
 

@@ -40,7 +40,7 @@ Form1::Form1(std::unique_ptr<WindowServices> services, SocketControl *socket, QW
       m_services(services ? std::move(services) : std::make_unique<QtWindowServices>(this)),
       Winsock1(socketOrOwn(socket, m_ownSocket, nullptr)),
       TimerRead(1000, this, [this] { TimerRead_Timer(); }),
-      TimerTO(1000, this, [this] { TimerTO_Timer(); }),
+      TimerTO(this, [this] { TimerTO_Timer(); }),
       m_exchange(*this, Winsock1, TimerTO, *m_services)
 {
     buildControls();
@@ -103,12 +103,9 @@ void Form1::setStatus(const StatusLine &status)
 void Form1::requestSent(const SentRequest &request)
 {
     lblStatus->setToolTip(tooltips::exchangeTip(request.frame, {}, -1));
-    boxesAfterSend(request);
 }
 
-void Form1::replyTaken(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply,
-                       double roundTripMs)
+void Form1::replyTaken(const SentRequest &request, const ReplyOutcome &, const QByteArray &reply, double roundTripMs)
 {
     lblStatus->setToolTip(tooltips::exchangeTip(request.frame, reply, roundTripMs));
-    boxesAfterReply(request, outcome);
 }

@@ -2,7 +2,7 @@
 
 #include "exchange/exchange.h"
 #include "exchange/form_controls.h"
-#include "platform/qt_ticker.h"
+#include "platform/qt_timers.h"
 #include "platform/socket_control.h"
 #include "platform/window_services.h"
 
@@ -19,7 +19,7 @@ class QPushButton;
 // The tool's one window: its controls, the handlers behind them and the Modbus exchange.
 // The handlers are spread over files by purpose: window_layout.cpp builds the controls,
 // commands.cpp holds the read, write, table and monitoring handlers, connection_control.cpp
-// connecting and disconnecting, box_contents.cpp what the value boxes hold, accessibility.cpp
+// connecting and disconnecting, box_contents.cpp how the value boxes show what they hold, accessibility.cpp
 // what screen readers hear.
 class Form1 : public QWidget, public FormControls
 {
@@ -55,7 +55,7 @@ public:
 
     SocketControl &Winsock1;
     QtTicker TimerRead;
-    QtTicker TimerTO;
+    QtAlarm TimerTO;
 
     ModbusExchange &exchange() { return m_exchange; }
 
@@ -73,9 +73,9 @@ public:
     QString startText() const override;
     QString lengthText() const override;
     QString boxText(int index) const override;
-    void setBoxText(int index, const QString &text, const BoxSource &source) override;
+    void showBox(int index, const QString &text, bool typed) override;
     void setStatus(const StatusLine &status) override;
-    void refusing() override;
+    void refusing(Asker asker) override;
     void requestSent(const SentRequest &request) override;
     void replyTaken(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply,
                     double roundTripMs) override;
@@ -90,23 +90,15 @@ private:
     // that seconds have passed.
     void waitForState(qint16 state, double seconds);
     void connectionLost();
+    // Reads the table the selector names, for the operator or for monitoring.
+    void readSelected(Asker asker);
     // Monitoring ends, by its button or otherwise: the caption offers to start it again.
     void stopMonitoring();
-    bool m_inMonitoringTick = false;
     // accessibility.cpp: names for screen readers, label buddies, the status announcement.
     void describeControls();
     void announceStatus();
-    // box_contents.cpp: what each value box holds, where its value came from and whether the
-    // operator typed it; the tooltips that say so.
-    struct BoxContents {
-        BoxSource source;
-        bool typed = false;
-    };
-    std::array<BoxContents, BoxCount> m_boxContents{};
+    // box_contents.cpp: the value boxes as the exchange decides them, and their tooltips.
     void connectValueBoxes();
-    void setTyped(int index, bool typed);
-    void boxesAfterSend(const SentRequest &request);
-    void boxesAfterReply(const SentRequest &request, const ReplyOutcome &outcome);
 
     ModbusExchange m_exchange;
 };

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "fake_services.h"
+
 #include "exchange/form_controls.h"
 #include "exchange/value_boxes.h"
+#include "platform/alarm.h"
 #include "platform/socket_control.h"
-#include "platform/ticker.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <functional>
 
-// Stand-ins for the window, the socket and the timeout ticker, so the exchange can be driven
+// Stand-ins for the window, the socket and the timeout's alarm, so the exchange can be driven
 // one call at a time with exact bytes and no event loop. Each keeps a record of what the
 // exchange did to it, for the tests, the fuzzers and the benchmark to judge.
 
@@ -55,14 +58,14 @@ public:
             ++boxesOutOfRange;
         return boxes.value(index);
     }
-    void setBoxText(int index, const QString &text, const BoxSource &source) override
+    void showBox(int index, const QString &text, bool isTyped) override
     {
         if (index < 0 || index >= BoxCount) {
             ++boxesOutOfRange;
             return;
         }
         boxes[index] = text;
-        sources[index] = source;
+        typed[index] = isTyped;
         boxesSet |= 1u << index;
     }
     void setStatus(const StatusLine &status) override
@@ -86,7 +89,7 @@ public:
     QString start = QStringLiteral("0");
     QString length = QStringLiteral("16");
     QStringList boxes = QStringList(BoxCount, QString());
-    std::array<BoxSource, BoxCount> sources{};
+    std::array<bool, BoxCount> typed{}; // shown as the operator's typing
     QList<StatusLine> statuses;
     bool recordStatuses = true; // off where millions of replies would pile them up
     int statusChanges = 0;
@@ -98,17 +101,44 @@ public:
     std::function<void(const SentRequest &, const QByteArray &)> onReply; // runs as each reply is shown
 };
 
-class FakeTicker : public Ticker
+// An alarm on the services' clock, which it makes a virtual one that stands still until
+// advance() moves it on: a test can send a request 0.9 s after another, and the alarm fires
+// exactly at the moment it was armed for.
+class FakeAlarm : public Alarm
 {
 public:
-    void start() override
+    explicit FakeAlarm(RecordingServices &services) : m_clock(services.clock)
+    {
+        if (!m_clock)
+            m_clock = 0.0;
+    }
+    void start(int msec) override
     {
         running = true;
+        due = *m_clock + msec / 1000.0;
         ++starts;
     }
     void stop() override { running = false; }
     bool isRunning() const override { return running; }
 
+    // Moves the clock on by seconds, calling fire at each moment on the way that the alarm
+    // comes due (fire may arm it again).
+    template <typename F>
+    void advance(double seconds, F fire)
+    {
+        const double end = *m_clock + seconds;
+        while (running && due <= end) {
+            m_clock = std::max(*m_clock, due);
+            running = false;
+            fire();
+        }
+        m_clock = end;
+    }
+
     bool running = false;
+    double due = 0; // on the virtual clock
     int starts = 0;
+
+private:
+    std::optional<double> &m_clock;
 };

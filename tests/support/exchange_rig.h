@@ -5,12 +5,13 @@
 #include "fake_services.h"
 #include "test_bytes.h"
 
+#include "exchange/bytes.h"
 #include "exchange/exchange.h"
 
 #include <QtTest>
 
 // The exchange wired to fakes, driven one call at a time: send a request, feed the device's
-// bytes in any pieces, tick the timeout.
+// bytes in any pieces, move the clock on to a deadline.
 
 // Failure messages name the status line shown.
 inline char *toString(const StatusLine &s)
@@ -28,9 +29,9 @@ inline const QStringList Emptied = sixteen({});
 struct Rig {
     FakeControls controls;
     FakeSocket socket;
-    FakeTicker ticker;
     RecordingServices services;
-    ModbusExchange exchange{controls, socket, ticker, services};
+    FakeAlarm alarm{services};
+    ModbusExchange exchange{controls, socket, alarm, services};
 
     // Sends one request with every box holding 1, then puts markers in the boxes so that
     // an emptied or untouched box can be told apart.
@@ -51,7 +52,12 @@ struct Rig {
             exchange.WriteCoils();
         controls.boxes = markerBoxes();
         controls.statuses.clear();
-        return socket.sent.size() == before + 1 && services.messages.isEmpty() && ticker.running;
+        return socket.sent.size() == before + 1 && services.messages.isEmpty() && alarm.running;
+    }
+    // Seconds pass; the timeout's alarm fires when it comes due.
+    void advance(double seconds)
+    {
+        alarm.advance(seconds, [this] { exchange.TimerTO_Timer(); });
     }
     bool isWrite() const { return quint8(socket.sent.last()[7]) >= 15; } // write multiple coils or registers
     void arrive(const QByteArray &bytes)
@@ -60,12 +66,14 @@ struct Rig {
         exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
     }
     // A sound reply to the latest request, with a result of its own.
-    QByteArray otherReply() const
+    QByteArray otherReply() const { return replyTo(socket.sent.last()); }
+    // A sound reply to request: register 4660 (0x1234) or the bits of 0x1234; a write's echo.
+    static QByteArray replyTo(const QByteArray &request)
     {
-        const QByteArray id = socket.sent.last().left(2);
-        if (!isWrite())
-            return id + hex("0000 0005 01 03 02 1234");
-        return id + hex("0000 0006 01 10 0000") + socket.sent.last().mid(10, 2);
+        const QByteArray idAndProtocol = request.left(2) + hex("0000");
+        if (quint8(request[7]) < 15)
+            return idAndProtocol + hex("0005 01") + request.mid(7, 1) + hex("02 1234");
+        return idAndProtocol + hex("0006 01") + request.mid(7, 1) + hex("0000") + request.mid(10, 2);
     }
     // A sound reply whose transaction id no request of the rig has.
     static QByteArray strayReply() { return hex("7777 0000 0005 01 03 02 4321"); }
@@ -74,7 +82,16 @@ struct Rig {
         return isWrite() ? StatusLine{"Registers written", StatusColour::Green}
                          : StatusLine{"Registers read", StatusColour::Green};
     }
-    QStringList otherBoxes(const QStringList &before) const { return isWrite() ? before : sixteen({"4660"}); }
+    // The boxes after otherReply: the register read, or the 1s the write sent in its boxes.
+    QStringList otherBoxes(const QStringList &before) const
+    {
+        if (!isWrite())
+            return sixteen({"4660"});
+        QStringList after = before;
+        for (int k = 0; k < std::min<int>(be16(socket.sent.last(), 10), 16); ++k)
+            after[k] = QStringLiteral("1");
+        return after;
+    }
 };
 
 inline bool statusMatches(const StatusLine &s, const QString &text, int colour, bool prefixOnly)
