@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace {
 // What a broken stream left in the socket is read off and dropped in pieces of this size.
@@ -95,7 +94,7 @@ void ModbusExchange::send(QByteArray frame, Asker asker)
     m_state.awaited.removeIf([](const SentRequest &r) { return r.timedOut; });
     m_state.awaited.append(request);
     m_socket.SendData(request.frame);
-    if (request.isRead() && asker == Asker::Operator)
+    if (request.isRead() && request.asker == Asker::Operator)
         clearTypedMarks();
     m_controls.requestSent(request);
     // Its deadline is the latest of all: a running alarm is already set for an earlier one.
@@ -178,13 +177,13 @@ void ModbusExchange::dropBrokenStream()
     while (!m_socket.GetData(DiscardChunk).isEmpty()) {
     }
     const auto &awaited = m_state.awaited;
-    auto answered = std::find_if(awaited.crbegin(), awaited.crend(),
-                                 [](const SentRequest &r) { return r.isRead() && !r.superseded; });
-    if (answered == awaited.crend())
-        answered = std::find_if(awaited.crbegin(), awaited.crend(), [](const SentRequest &r) { return !r.isRead(); });
-    if (answered == awaited.crend())
+    auto latest = std::find_if(awaited.crbegin(), awaited.crend(),
+                               [](const SentRequest &r) { return r.isRead() && !r.superseded; });
+    if (latest == awaited.crend())
+        latest = std::find_if(awaited.crbegin(), awaited.crend(), [](const SentRequest &r) { return !r.isRead(); });
+    if (latest == awaited.crend())
         return;
-    const SentRequest reported = *answered;
+    const SentRequest reported = *latest;
     m_state.awaited.removeIf([](const SentRequest &r) { return r.isRead(); });
     armTimeout();
     apply(reported, malformedStream(junk, reported.isRead()), junk);
