@@ -267,7 +267,7 @@ struct Harness {
                 continue;
             anyTimedOut = true;
             const int id = r.transactionId();
-            FUZZ_CHECK(sent[id].at + ReplyTimeoutSeconds <= now() + 1e-9);
+            FUZZ_CHECK(sent[id].at + ReplyTimeoutSeconds <= now() + 1e-9 && !answered.contains(id));
             // A read answered after this one settled it: no timeout may be told of it.
             for (int newer : answered)
                 FUZZ_CHECK(!(r.isRead() && sent[newer].read && newer > id));

@@ -56,8 +56,6 @@ private Q_SLOTS:
     void refused();
     void conversionFailure_data();
     void conversionFailure();
-    void readAfterWriteKeepsBothWaiting();
-    void twoReadsInQuickSuccession();
 };
 
 void ReadRequestsTest::onTheWire_data()
@@ -203,42 +201,6 @@ void ReadRequestsTest::conversionFailure()
     QCOMPARE(rig.status(), statusBefore); // a refusal is a message box, not a status
 
     expectOnWire(rig, device, QByteArray());
-}
-
-void ReadRequestsTest::readAfterWriteKeepsBothWaiting()
-{
-    ScriptedDevice device;
-    WindowRig rig;
-    QVERIFY(connectRig(rig, device));
-
-    rig.form.txtLengthReg->setText("1");
-    rig.form.txtReg[0]->setText("7");
-    rig.form.exchange().WriteHolding();
-    rig.form.exchange().ReadCoils();
-    QVERIFY(rig.form.TimerTO.isRunning());
-    QCOMPARE(rig.state().awaited.size(), 2);
-    QVERIFY(!rig.state().awaited.first().isRead());
-    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), hex("00 01 00 00 00 06 01 01 00 00 00 01").toHex(' '));
-}
-
-void ReadRequestsTest::twoReadsInQuickSuccession()
-{
-    // Two reads in quick succession: transaction ids 0 and 1, both awaited.
-    ScriptedDevice device;
-    WindowRig rig;
-    QVERIFY(connectRig(rig, device));
-
-    rig.form.txtLengthReg->setText("2");
-    rig.form.exchange().ReadHolding();
-    rig.form.exchange().ReadHolding();
-    QCOMPARE(rig.state().awaited.size(), 2);
-    QVERIFY(rig.form.TimerTO.isRunning());
-
-    const QByteArray first = hex("00 00 00 00 00 06 01 03 00 00 00 02");
-    const QByteArray second = hex("00 01 00 00 00 06 01 03 00 00 00 02");
-    QVERIFY(device.waitForReceived(24));
-    QCOMPARE(device.received().toHex(' '), (first + second).toHex(' '));
-    QCOMPARE(rig.messages(), QStringList());
 }
 
 QTEST_MAIN(ReadRequestsTest)

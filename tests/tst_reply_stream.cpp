@@ -1,6 +1,6 @@
-// The byte stream from the device: which awaited request each reply answers, by its
-// transaction id; and when it goes wrong, headers that cannot start a reply, endless junk,
-// replies that never arrive whole; and each request's deadline among the others.
+// The byte stream from the device when it goes wrong: headers that cannot start a reply,
+// endless junk, replies that never arrive whole; and each request's deadline among the
+// others. Which request each reply answers is in the fuzz model of fuzz_reply.
 
 #include "exchange_rig.h"
 
@@ -15,70 +15,15 @@ class tst_ReplyStream : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void matching_data();
-    void matching();
     void badHeader_data();
     void badHeader();
     void bufferHoldsOneReplyAtMost_data();
     void bufferHoldsOneReplyAtMost();
     void timeOut_data();
     void timeOut();
-    void acceptedReplyEndsTheWait_data();
-    void acceptedReplyEndsTheWait();
     void deadlines_data();
     void deadlines();
 };
-
-void tst_ReplyStream::matching_data()
-{
-    QTest::addColumn<QStringList>("sent"); // in order; the first carries transaction id 0
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("status"); // empty: nothing shown
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QList<int>>("awaitedAfter"); // transaction ids still awaited
-
-    const QByteArray seven = hex("0000 0005 01 03 02 0007"), echo = hex("0000 0006 01 10 0000 0010");
-    const QStringList holding{"holding"};
-    // A superseded read and a write among reads are shown on the window in tst_hostile_connection.
-    // An answered read settles the older ones: their replies and their timeouts would only
-    // tell of a device that has answered since.
-    QTest::newRow("the newer read shows, the older is settled with it")
-        << QStringList{"holding", "coils"} << hex("0001 0000 0004 01 01 01 01") << "Registers read"
-        << sixteen({"1", "0", "0", "0", "0", "0", "0", "0"}) << QList<int>{};
-    QTest::newRow("a write echo after a newer read") << QStringList{"registers write", "holding"} << hex("0000") + echo
-                                                     << "Registers written" << QStringList(16, "1") << QList<int>{1};
-    QTest::newRow("a read answered while a write waits") << QStringList{"registers write", "holding"}
-                                                         << hex("0001") + seven << "Registers read" << sixteen({"7"})
-                                                         << QList<int>{0};
-    QTest::newRow("a reply to no awaited request") << holding << hex("0005") + seven << "" << markerBoxes()
-                                                   << QList<int>{0};
-    QTest::newRow("the unit id is not examined") << holding << hex("0000 0000 0005 FF 03 02 0007")
-                                                 << "Registers read" << sixteen({"7"}) << QList<int>{};
-}
-
-void tst_ReplyStream::matching()
-{
-    QFETCH(QStringList, sent);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, status);
-    QFETCH(QStringList, boxes);
-    QFETCH(QList<int>, awaitedAfter);
-
-    Rig rig;
-    for (const QString &request : sent)
-        QVERIFY(rig.send(request, "16"));
-    rig.arrive(reply);
-    QCOMPARE(rig.controls.statuses.isEmpty(), status.isEmpty());
-    if (!status.isEmpty())
-        QCOMPARE(rig.controls.lastStatus().text, status);
-    QCOMPARE(rig.controls.boxes, boxes);
-    QList<int> awaited;
-    for (const SentRequest &r : rig.exchange.state().awaited)
-        awaited.append(r.transactionId());
-    QCOMPARE(awaited, awaitedAfter);
-    // Only a reply ends a wait, and only its own request's and those it settles.
-    QCOMPARE(rig.alarm.running, !awaitedAfter.isEmpty());
-}
 
 void tst_ReplyStream::badHeader_data()
 {
@@ -237,39 +182,6 @@ void tst_ReplyStream::timeOut()
     QCOMPARE(rig.controls.lastStatus(), rig.otherStatus());
     QCOMPARE(rig.controls.boxes, rig.otherBoxes(markerBoxes()));
     QVERIFY(rig.exchange.state().bufRecv.isEmpty());
-}
-
-void tst_ReplyStream::acceptedReplyEndsTheWait_data()
-{
-    QTest::addColumn<QString>("request");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("register values") << "holding" << hex("0000 0000 0007 01 03 04 000A FFFF");
-    QTest::newRow("exception to a read") << "holding" << hex("0000 0000 0003 01 83 02");
-    QTest::newRow("malformed read reply") << "holding" << hex("0000 0000 0007 01 03 08 000A FFFF");
-    QTest::newRow("unexpected function code") << "coils" << hex("0000 0000 0003 01 05 00");
-    QTest::newRow("bad header") << "holding" << hex("0000 0001 0007 01 03 04 000A FFFF");
-    QTest::newRow("matching write echo") << "registers write" << hex("0000 0000 0006 01 10 0000 000A");
-    QTest::newRow("write echo of another quantity") << "registers write" << hex("0000 0000 0006 01 10 0000 0009");
-    QTest::newRow("exception to a write") << "coils write" << hex("0000 0000 0003 01 8F 04");
-}
-
-// A device that answered is never reported as silent, whatever it answered: its request's
-// deadline passes without a timeout.
-void tst_ReplyStream::acceptedReplyEndsTheWait()
-{
-    QFETCH(QString, request);
-    QFETCH(QByteArray, bytes);
-
-    Rig rig;
-    QVERIFY(rig.send(request, "10"));
-    rig.advance(2.5);
-    rig.arrive(bytes);
-    QCOMPARE(rig.controls.statuses.size(), 1);
-    const StatusLine answer = rig.controls.lastStatus();
-    rig.advance(10);
-    QCOMPARE(rig.controls.statuses.size(), 1);
-    QCOMPARE(rig.controls.lastStatus(), answer);
 }
 
 void tst_ReplyStream::deadlines_data()
