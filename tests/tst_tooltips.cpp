@@ -110,6 +110,7 @@ void TooltipsTest::itemNames_data()
     QTest::newRow("register") << "Holding Registers" << 17 << 0 << "Holding register 17";
     QTest::newRow("coil") << "Coil Outputs" << 17 << 7 << "Coil 17";
     QTest::newRow("discrete input") << "Digital Inputs" << 15 << 15 << "Discrete input 15";
+    QTest::newRow("input register") << "Input Registers" << 20 << 2 << "Input register 20";
     QTest::newRow("last address") << "Holding Registers" << 65535 << 1 << "Holding register 65535";
     // No such item: the box is only a box.
     QTest::newRow("beyond the last address") << "Holding Registers" << 65536 << 1 << "Value 1";

@@ -23,6 +23,7 @@ ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Ti
 void ModbusExchange::ReadHolding() { read(adu::ReadHoldingRegisters, msg::NotConnectedBang); }
 void ModbusExchange::ReadCoils() { read(adu::ReadCoils, msg::NotConnected); }
 void ModbusExchange::ReadInputs() { read(adu::ReadDiscreteInputs, msg::NotConnected); }
+void ModbusExchange::ReadInputRegisters() { read(adu::ReadInputRegisters, msg::NotConnected); }
 
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
 

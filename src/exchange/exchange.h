@@ -9,7 +9,7 @@ class SocketControl;
 class Ticker;
 class WindowServices;
 
-// The Modbus side of the window: the five senders, the reply handler and the reply
+// The Modbus side of the window: the six senders, the reply handler and the reply
 // timeout. It owns the window's private state and reaches the widgets, the socket, the
 // timeout ticker and the message box only through small interfaces.
 class ModbusExchange
@@ -20,6 +20,7 @@ public:
     void ReadHolding();
     void ReadCoils();
     void ReadInputs();
+    void ReadInputRegisters();
     void WriteHolding();
     void WriteCoils();
 

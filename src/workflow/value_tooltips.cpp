@@ -47,6 +47,7 @@ QString itemName(const BoxSource &source, int box)
     case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(source.address);
     case table::Kind::Coils: return QStringLiteral("Coil %1").arg(source.address);
     case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(source.address);
+    case table::Kind::InputRegisters: return QStringLiteral("Input register %1").arg(source.address);
     case table::Kind::Unknown: break;
     }
     return boxName(box);
@@ -70,7 +71,7 @@ QString registerReadings(const QString &boxText)
 
 QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText)
 {
-    if (!typed && source.table != table::Kind::HoldingRegisters)
+    if (!typed && !table::holdsRegisters(source.table))
         return itemName(source, box);
     const QString name = typed ? boxName(box) + QStringLiteral(": ") + Typed : itemName(source, box);
     const QString readings = registerReadings(boxText);

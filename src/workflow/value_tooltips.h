@@ -19,7 +19,7 @@ inline const QString AddressTip = QStringLiteral(
 // What a box holding typed text says of it, in its tooltip and to screen readers.
 inline const QString Typed = QStringLiteral("typed, not read from the device");
 
-// "Holding register 17", "Coil 17", "Discrete input 17": the item a value came from. "Value k"
+// "Holding register 17", "Coil 17", "Input register 17": the item a value came from. "Value k"
 // for box k when no reply filled it, or the address lies beyond the last Modbus address, 65535.
 QString itemName(const BoxSource &source, int box);
 
