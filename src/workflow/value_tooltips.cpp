@@ -3,6 +3,7 @@
 #include "exchange/numeric_text.h"
 
 #include <QStringList>
+#include <optional>
 
 namespace tooltips {
 
@@ -37,20 +38,41 @@ void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBre
         *p++ = QLatin1Char(Digits[byte & 0xF]);
     }
 }
+
+// What a table's items are called, and the digit in front of their reference numbers in
+// device manuals: 0xxxx for coils, 1xxxx discrete inputs, 3xxxx input registers, 4xxxx
+// holding registers.
+struct TableItems {
+    const char *name;
+    int referenceDigit;
+};
+
+std::optional<TableItems> itemsOf(table::Kind kind)
+{
+    switch (kind) {
+    case table::Kind::HoldingRegisters: return TableItems{"Holding register", 4};
+    case table::Kind::Coils: return TableItems{"Coil", 0};
+    case table::Kind::DiscreteInputs: return TableItems{"Discrete input", 1};
+    case table::Kind::InputRegisters: return TableItems{"Input register", 3};
+    case table::Kind::Unknown: break;
+    }
+    return std::nullopt;
+}
 } // namespace
 
 QString itemName(const BoxSource &source, int box)
 {
-    if (!source.known() || source.address > LastAddress)
+    const std::optional<TableItems> items = itemsOf(source.table);
+    if (!items || !source.known() || source.address > LastAddress)
         return boxName(box);
-    switch (source.table) {
-    case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(source.address);
-    case table::Kind::Coils: return QStringLiteral("Coil %1").arg(source.address);
-    case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(source.address);
-    case table::Kind::InputRegisters: return QStringLiteral("Input register %1").arg(source.address);
-    case table::Kind::Unknown: break;
-    }
-    return boxName(box);
+    // Manuals count the items from 1, in four digits behind the table's while they fit
+    // (40001 to 49999) and in five from there on (410000 to 465536).
+    const int number = source.address + 1;
+    return QStringLiteral("%1 %2 (reference %3%4)")
+        .arg(QLatin1String(items->name))
+        .arg(source.address)
+        .arg(items->referenceDigit)
+        .arg(number, 4, 10, QLatin1Char('0'));
 }
 
 QString registerReadings(const QString &boxText)

@@ -19,8 +19,9 @@ inline const QString AddressTip = QStringLiteral(
 // What a box holding typed text says of it, in its tooltip and to screen readers.
 inline const QString Typed = QStringLiteral("typed, not read from the device");
 
-// "Holding register 17", "Coil 17", "Input register 17": the item a value came from. "Value k"
-// for box k when no reply filled it, or the address lies beyond the last Modbus address, 65535.
+// "Holding register 44 (reference 40045)", "Coil 17 (reference 00018)": the item a value
+// came from, with the reference number that device manuals give it. "Value k" for box k when
+// no reply filled it, or the address lies beyond the last Modbus address, 65535.
 QString itemName(const BoxSource &source, int box);
 
 // "0x012C  signed 300  binary 0000 0001 0010 1100": a register's 16 bits read as hex, as a
