@@ -17,7 +17,10 @@ void Form1::connectValueBoxes()
         // textEdited comes only from the operator's typing, never from setText.
         connect(txtReg[k], &QLineEdit::textEdited, this, [this, k] { setTyped(k, true); });
         new TipOnDemand(txtReg[k], [this, k] {
-            return tooltips::valueBoxTip(m_boxContents[k].source, m_boxContents[k].typed, k, txtReg[k]->text());
+            const auto value = [this](int i) {
+                return tooltips::BoxValue{m_boxContents[i].source, m_boxContents[i].typed, txtReg[i]->text()};
+            };
+            return tooltips::valueBoxTip(k, value(k), k + 1 < BoxCount ? value(k + 1) : tooltips::BoxValue{});
         });
     }
 }
