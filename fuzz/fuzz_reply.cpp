@@ -10,17 +10,18 @@
 //   exactly that value after it was typed.
 //
 // Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
-// 3 read discrete inputs, 4 write registers, 5 write coils), byte 1 its length (mod 17).
+// 3 read discrete inputs, 4 write registers, 5 write coils, 6 read input registers), byte 1
+// its length (mod 17).
 // Then steps, each led by one byte h:
 //   h < 0xE0    the next h+1 bytes arrive in one piece
 //   0xE0        time passes: the next byte times 20 ms
 //   0xE1        a new connection, for the unit given by the next byte
-//   0xE2..0xE6  the operator sends a request of kind h-0xE1, its length the next byte (mod 17)
-//   0xE7        monitoring sends a read of kind 1 + the next byte (mod 3), length 16
-//   0xE8        the operator types into box (next byte mod 16) the number of the byte after
-//   0xE9        a sound reply, from the following bytes, to the request of this connection
+//   0xE2..0xE7  the operator sends a request of kind h-0xE1, its length the next byte (mod 17)
+//   0xE8        monitoring sends a read of one of the four tables (the next byte mod 4), length 16
+//   0xE9        the operator types into box (next byte mod 16) the number of the byte after
+//   0xEA        a sound reply, from the following bytes, to the request of this connection
 //               whose number is the next byte (mod the requests sent)
-//   0xEA..0xFE  as 0xE0
+//   0xEB..0xFE  as 0xE0
 //   0xFF        all remaining bytes arrive in one piece
 
 #include "exchange_fakes.h"
@@ -36,9 +37,11 @@
 
 namespace {
 
-enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils };
+enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils, ReadInputRegisters };
+constexpr Kind Reads[] = {ReadHolding, ReadCoils, ReadInputs, ReadInputRegisters};
 
 bool isWrite(Kind k) { return k == WriteHolding || k == WriteCoils; }
+bool holdsRegisters(int functionCode) { return functionCode == 3 || functionCode == 4; }
 
 int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
 
@@ -69,7 +72,7 @@ QString item(const QByteArray &frame, int dataAt, bool registers, int k)
 // asked: only the items asked for.
 QString expectedBox(const QByteArray &r, int quantity, int k)
 {
-    const bool registers = quint8(r[7]) == 3;
+    const bool registers = holdsRegisters(quint8(r[7]));
     const int count = quint8(r[8]);
     if (k >= quantity || (registers ? 2 * k + 1 >= count : k / 8 >= count))
         return {};
@@ -82,7 +85,7 @@ bool soundReadReply(const QByteArray &r, const SentRequest &request)
         return false;
     const int fc = quint8(r[7]);
     const int count = quint8(r[8]);
-    return fc == request.functionCode() && count == r.size() - 9 && (fc != 3 || count % 2 == 0);
+    return fc == request.functionCode() && count == r.size() - 9 && (!holdsRegisters(fc) || count % 2 == 0);
 }
 
 // What the harness knows of a request it sent, apart from what the exchange keeps.
@@ -144,6 +147,7 @@ struct Harness {
         case ReadInputs: exchange.ReadInputs(asker); break;
         case WriteHolding: exchange.WriteHolding(); break;
         case WriteCoils: exchange.WriteCoils(); break;
+        case ReadInputRegisters: exchange.ReadInputRegisters(asker); break;
         }
         if (controls.requests == before) {
             FUZZ_CHECK(services.messages.size() == refusalsBefore + 1); // refused, and said so
@@ -153,11 +157,8 @@ struct Harness {
         FUZZ_CHECK(wholeFrame(frame));
         // Transaction ids count from 0 on each connection; the unit is the connection's.
         FUZZ_CHECK(be16(frame, 0) == (sent.size() & 0xFFFF) && quint8(frame[6]) == unit);
-        FUZZ_CHECK(quint8(frame[7]) == (kind == ReadHolding    ? 3
-                                        : kind == ReadCoils    ? 1
-                                        : kind == ReadInputs   ? 2
-                                        : kind == WriteHolding ? 16
-                                                               : 15));
+        constexpr int FunctionOf[] = {0, 3, 1, 2, 16, 15, 4};
+        FUZZ_CHECK(quint8(frame[7]) == FunctionOf[kind]);
         FUZZ_CHECK(be16(frame, 10) == length && alarm.running);
         const bool read = !isWrite(kind);
         if (read) {
@@ -328,7 +329,7 @@ struct Harness {
         pdu.append(char(fc));
         if (sent[id].read) {
             const int quantity = std::min(be16(req, 10), 16);
-            const int count = fc == 3 ? 2 * quantity : (quantity + 7) / 8;
+            const int count = holdsRegisters(fc) ? 2 * quantity : (quantity + 7) / 8;
             pdu.append(char(count));
             for (int i = 0; i < count; ++i)
                 pdu.append(char(at < size ? data[at++] : 0));
@@ -358,7 +359,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     Harness h;
     h.controls.onReply = [&h](const SentRequest &request, const QByteArray &r) { h.judgeReply(request, r); };
-    h.request(Kind(data[0] % 6), data[1] % 17, Asker::Operator);
+    h.request(Kind(data[0] % 7), data[1] % 17, Asker::Operator);
     h.checkState();
 
     size_t at = 2;
@@ -371,14 +372,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             at += n;
         } else if (step == 0xE1) {
             h.connect(next(adu::DefaultUnitId));
-        } else if (step >= 0xE2 && step <= 0xE6) {
+        } else if (step >= 0xE2 && step <= 0xE7) {
             h.request(Kind(step - 0xE1), next(1) % 17, Asker::Operator);
-        } else if (step == 0xE7) {
-            h.request(Kind(1 + next(0) % 3), 16, Asker::Monitoring);
         } else if (step == 0xE8) {
+            h.request(Reads[next(0) % 4], 16, Asker::Monitoring);
+        } else if (step == 0xE9) {
             const int box = next(0) % 16;
             h.type(box, QString::number(next(1)));
-        } else if (step == 0xE9) {
+        } else if (step == 0xEA) {
             const uint8_t which = next(0);
             if (!h.sent.isEmpty())
                 h.answer(which % h.sent.size(), data, size, at);

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int RegisterCount = 65536;
 constexpr int ListenBacklog = 64;
+constexpr int MeterVoltageAt = 20;
 
 struct Options {
     std::string host = "127.0.0.1";
@@ -35,14 +36,16 @@ constexpr const char *Usage =
     "\n"
     "A Modbus TCP server with 65536 coils, discrete inputs, holding registers and\n"
     "input registers. Holding and input register k hold k, coil k is 1 when k is a\n"
-    "multiple of 3, discrete input k is k mod 2. It answers requests for any unit\n"
-    "identifier, as a device on its own does, so a unit picked with host#N in the\n"
-    "tool's address box can be tried against it.\n"
+    "multiple of 3, discrete input k is k mod 2. Input registers 20 and 21 hold a\n"
+    "meter's voltage instead, 230.5 as a 32-bit float, high word first: 0x4366\n"
+    "0x8000 (30021 and 30022 in a manual's numbering). It answers requests for\n"
+    "any unit identifier, as a device on its own does, so a unit picked with\n"
+    "host#N in the tool's address box can be tried against it.\n"
     "\n"
     "  --host ADDR  numeric IPv4 or IPv6 address to listen on (default 127.0.0.1)\n"
     "  --port N     TCP port, 0 lets the system pick a free one (default 502)\n"
-    "  --live       once a second: holding register 0 counts up, coil 1 and\n"
-    "               discrete input 0 toggle\n"
+    "  --live       once a second: holding and input register 0 count up, coil 1\n"
+    "               and discrete input 0 toggle\n"
     "  --hostile    reads of holding registers starting at 65000..65006 get broken\n"
     "               replies: slow bytes, exception 4, wrong byte count, silence,\n"
     "               a 4 s delay, trailing junk, a closed connection\n"
@@ -177,6 +180,10 @@ void fillStartPattern(modbus_mapping_t *mapping)
         mapping->tab_bits[k] = k % 3 == 0 ? 1 : 0;
         mapping->tab_input_bits[k] = static_cast<uint8_t>(k % 2);
     }
+    // Meters keep their measurements as floats in input registers; a client's float reading
+    // can be tried on this one.
+    mapping->tab_input_registers[MeterVoltageAt] = 0x4366;
+    mapping->tab_input_registers[MeterVoltageAt + 1] = 0x8000;
 }
 
 } // namespace

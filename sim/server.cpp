@@ -255,6 +255,7 @@ void Server::tick()
 {
     // uint16_t arithmetic wraps 65535 -> 0 by itself.
     ++mapping_->tab_registers[0];
+    ++mapping_->tab_input_registers[0];
     mapping_->tab_bits[1] ^= 1;
     mapping_->tab_input_bits[0] ^= 1;
 }

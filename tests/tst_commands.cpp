@@ -51,17 +51,17 @@ void CommandsTest::tableByExactName_data()
     QTest::newRow("Read, Holding Registers") << "Holding Registers" << false << readHolding;
     QTest::newRow("Read, Coil Outputs") << "Coil Outputs" << false << readCoils;
     QTest::newRow("Read, Digital Inputs") << "Digital Inputs" << false << readInputs;
+    QTest::newRow("Read, Input Registers") << "Input Registers" << false << hex("00 00 00 00 00 06 01 04 00 00 00 01");
     QTest::newRow("Write, Holding Registers") << "Holding Registers" << true << writeHolding;
     QTest::newRow("Write, Coil Outputs") << "Coil Outputs" << true << writeCoils;
-    // Discrete inputs are read-only.
+    // Discrete inputs and input registers are read-only.
     QTest::newRow("Write, Digital Inputs") << "Digital Inputs" << true << QByteArray();
+    QTest::newRow("Write, Input Registers") << "Input Registers" << true << QByteArray();
     QTest::newRow("Read, lower case") << "holding registers" << false << QByteArray();
     QTest::newRow("Write, lower case") << "holding registers" << true << QByteArray();
     QTest::newRow("Read, trailing blank") << "Holding Registers " << false << QByteArray();
     QTest::newRow("Write, trailing blank") << "Coil Outputs " << true << QByteArray();
     QTest::newRow("Read, leading blank") << " Digital Inputs" << false << QByteArray();
-    QTest::newRow("Read, other table") << "Input Registers" << false << QByteArray();
-    QTest::newRow("Write, other table") << "Input Registers" << true << QByteArray();
     QTest::newRow("Read, empty") << "" << false << QByteArray();
     QTest::newRow("Write, empty") << "" << true << QByteArray();
 }

@@ -95,9 +95,10 @@ void EndToEndTest::monitoringFollowsValues_data()
     QTest::addColumn<bool>("counts"); // counts up; otherwise toggles between 0 and 1
     QTest::addColumn<int>("firstEmpty"); // a bit read fills the whole data byte: 8 boxes
 
-    // The simulator's pattern: holding register k holds k, coil k is 1 when k is a multiple
-    // of 3; live, register 0 counts up and coil 1 toggles.
+    // The simulator's pattern: holding and input register k hold k, coil k is 1 when k is a
+    // multiple of 3; live, both registers 0 count up and coil 1 toggles.
     QTest::newRow("holding register 0 counts") << "Holding Registers" << 0 << 1 << "1" << true << 2;
+    QTest::newRow("input register 0 counts") << "Input Registers" << 0 << 1 << "1" << true << 2;
     QTest::newRow("coil 1 toggles") << "Coil Outputs" << 1 << 0 << "1" << false << 8;
 }
 

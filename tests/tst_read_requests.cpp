@@ -1,4 +1,4 @@
-// The three read requests as they leave the window over a real loopback connection, and
+// The four read requests as they leave the window over a real loopback connection, and
 // every way a read is refused before anything is sent.
 
 #include "device_rig.h"
@@ -16,6 +16,8 @@ void callRead(WindowRig &rig, const QString &table)
         rig.form.exchange().ReadCoils();
     else if (table == "inputs")
         rig.form.exchange().ReadInputs();
+    else if (table == "input registers")
+        rig.form.exchange().ReadInputRegisters();
     else
         QFAIL("unknown table");
 }
@@ -68,6 +70,7 @@ void ReadRequestsTest::onTheWire_data()
     QTest::newRow("holding, start 0, length 16") << "holding" << "0" << "16" << hex("00 00 00 00 00 06 01 03 00 00 00 10");
     QTest::newRow("coils, start 300, length 2") << "coils" << "300" << "2" << hex("00 00 00 00 00 06 01 01 01 2C 00 02");
     QTest::newRow("inputs, start 65535, length 1") << "inputs" << "65535" << "1" << hex("00 00 00 00 00 06 01 02 FF FF 00 01");
+    QTest::newRow("input registers, start 20, length 2") << "input registers" << "20" << "2" << hex("00 00 00 00 00 06 01 04 00 14 00 02");
     QTest::newRow("length exactly 16 for bits") << "coils" << "0" << "16" << hex("00 00 00 00 00 06 01 01 00 00 00 10");
     QTest::newRow("empty length asks for 0") << "holding" << "5" << "" << hex("00 00 00 00 00 06 01 03 00 05 00 00");
     QTest::newRow("letters-only length asks for 0") << "inputs" << "5" << "abc" << hex("00 00 00 00 00 06 01 02 00 05 00 00");
@@ -122,6 +125,7 @@ void ReadRequestsTest::refused_data()
     QTest::newRow("holding, not connected") << false << "holding" << "16" << "Device not connected via TCP/IP!";
     QTest::newRow("coils, not connected") << false << "coils" << "16" << "Device not connected via TCP/IP";
     QTest::newRow("inputs, not connected") << false << "inputs" << "16" << "Device not connected via TCP/IP";
+    QTest::newRow("input registers, not connected") << false << "input registers" << "16" << "Device not connected via TCP/IP";
     QTest::newRow("holding, not connected, bad start left unread") << false << "holding" << "-1" << "Device not connected via TCP/IP!";
 }
 

@@ -1,6 +1,7 @@
-// The tooltips: a value box names its item and, for a register, shows the value in hex, as
-// a signed number and in binary; the status line shows the last request and reply byte by
-// byte with the round trip. Checked on their own and on the window after real reads from a
+// The tooltips: a value box names its item with the reference number of device manuals and,
+// for a register, shows the value in hex, as a signed number and in binary, and with the next
+// register as 32 bits; the status line shows the last request and reply byte by byte with the
+// round trip. Checked on their own and on the window after real reads from a
 // scripted device.
 
 #include "device_rig.h"
@@ -107,10 +108,14 @@ void TooltipsTest::itemNames_data()
     QTest::addColumn<int>("address"); // -1: no reply filled the box
     QTest::addColumn<int>("box");
     QTest::addColumn<QString>("name");
-    QTest::newRow("register") << "Holding Registers" << 17 << 0 << "Holding register 17";
-    QTest::newRow("coil") << "Coil Outputs" << 17 << 7 << "Coil 17";
-    QTest::newRow("discrete input") << "Digital Inputs" << 15 << 15 << "Discrete input 15";
-    QTest::newRow("last address") << "Holding Registers" << 65535 << 1 << "Holding register 65535";
+    // Beside the address, the reference number of device manuals: the table's digit and the
+    // address + 1, in five digits while it fits, then in six.
+    QTest::newRow("coil 0") << "Coil Outputs" << 0 << 7 << "Coil 0 (reference 00001)";
+    QTest::newRow("discrete input") << "Digital Inputs" << 15 << 15 << "Discrete input 15 (reference 10016)";
+    QTest::newRow("input register") << "Input Registers" << 20 << 2 << "Input register 20 (reference 30021)";
+    QTest::newRow("register 9998") << "Holding Registers" << 9998 << 0 << "Holding register 9998 (reference 49999)";
+    QTest::newRow("register 9999") << "Holding Registers" << 9999 << 0 << "Holding register 9999 (reference 410000)";
+    QTest::newRow("last address") << "Holding Registers" << 65535 << 1 << "Holding register 65535 (reference 465536)";
     // No such item: the box is only a box.
     QTest::newRow("beyond the last address") << "Holding Registers" << 65536 << 1 << "Value 1";
     QTest::newRow("never filled") << "Coil Outputs" << -1 << 4 << "Value 4";
@@ -160,15 +165,23 @@ void TooltipsTest::valueTipsAfterRead_data()
     QTest::addColumn<QString>("length");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3
-    QTest::newRow("holding registers")
-        << "Holding Registers" << "3" << hex("00 00 00 00 00 09 01 03 06 01 2C FF FF 00 00")
-        << QStringList{"Holding register 17\n0x012C  signed 300  binary 0000 0001 0010 1100",
-                       "Holding register 18\n0xFFFF  signed -1  binary 1111 1111 1111 1111",
-                       "Holding register 19\n0x0000  signed 0  binary 0000 0000 0000 0000", "Value 3"};
+    // Each box is read as 32 bits with the next, the last register read on its own.
+    QTest::newRow("input registers")
+        << "Input Registers" << "4" << hex("00 00 00 00 00 0B 01 04 08 43 66 80 00 FF 80 00 00")
+        << QStringList{"Input register 17 (reference 30018)\n0x4366  signed 17254  binary 0100 0011 0110 0110\n"
+                       "with the next register: float 230.5  unsigned 1130790912  signed 1130790912\n"
+                       "words swapped: float -2.4178e-41  unsigned 2147500902  signed -2147466394",
+                       "Input register 18 (reference 30019)\n0x8000  signed -32768  binary 1000 0000 0000 0000\n"
+                       "with the next register: float -9.165613e-41  unsigned 2147549056  signed -2147418240\n"
+                       "words swapped: float NaN  unsigned 4286611456  signed -8355840",
+                       "Input register 19 (reference 30020)\n0xFF80  signed -128  binary 1111 1111 1000 0000\n"
+                       "with the next register: float -infinity  unsigned 4286578688  signed -8388608\n"
+                       "words swapped: float 9.165613e-41  unsigned 65408  signed 65408",
+                       "Input register 20 (reference 30021)\n0x0000  signed 0  binary 0000 0000 0000 0000"};
     QTest::newRow("coils") << "Coil Outputs" << "3" << hex("00 00 00 00 00 04 01 01 01 05")
-                           << QStringList{"Coil 17", "Coil 18", "Coil 19", "Value 3"};
+                           << QStringList{"Coil 17 (reference 00018)", "Coil 18 (reference 00019)", "Coil 19 (reference 00020)", "Value 3"};
     QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
-                                     << QStringList{"Discrete input 17", "Discrete input 18", "Value 2", "Value 3"};
+                                     << QStringList{"Discrete input 17 (reference 10018)", "Discrete input 18 (reference 10019)", "Value 2", "Value 3"};
 }
 
 void TooltipsTest::valueTipsAfterRead()
@@ -241,7 +254,7 @@ void TooltipsTest::valueTipsNameTheSource()
     QByteArray request;
     QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1",
                      {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5, &request));
-    const QString register0 = QStringLiteral("Holding register 0\n0x8000  signed -32768  binary 1000 0000 0000 0000");
+    const QString register0 = QStringLiteral("Holding register 0 (reference 40001)\n0x8000  signed -32768  binary 1000 0000 0000 0000");
     QCOMPARE(shownTip(rig.form.txtReg[0]), register0);
 
     // The value came from register 0, whatever the start and the table say now.

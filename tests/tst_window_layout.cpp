@@ -179,10 +179,11 @@ void WindowLayoutTest::tableSelector()
     WindowRig rig;
     QComboBox *c = rig.form.cboReg;
     QVERIFY(c->isEditable());
-    QCOMPARE(c->count(), 3);
+    QCOMPARE(c->count(), 4);
     QCOMPARE(c->itemText(0), QStringLiteral("Holding Registers"));
     QCOMPARE(c->itemText(1), QStringLiteral("Coil Outputs"));
     QCOMPARE(c->itemText(2), QStringLiteral("Digital Inputs"));
+    QCOMPARE(c->itemText(3), QStringLiteral("Input Registers"));
     QCOMPARE(c->currentIndex(), 0);
     QCOMPARE(c->currentText(), QStringLiteral("Holding Registers"));
     // The selector stands in front of the right end of its label.
@@ -195,7 +196,7 @@ void WindowLayoutTest::typedTableStaysOutOfList_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("enter");
-    QTest::newRow("another table, Enter") << "Input Registers" << true;
+    QTest::newRow("another table, Enter") << "Analog Inputs" << true;
     QTest::newRow("a table name in lower case, Enter") << "holding registers" << true;
     QTest::newRow("a table name in lower case") << "coil outputs" << false;
     QTest::newRow("a table name with a trailing blank, Enter") << "Digital Inputs " << true;
@@ -224,7 +225,7 @@ void WindowLayoutTest::typedTableStaysOutOfList()
 
     // Neither completed, nor corrected to a table name, nor added to the list.
     QCOMPARE(c->currentText(), typed);
-    QCOMPARE(c->count(), 3);
+    QCOMPARE(c->count(), 4);
     QCOMPARE(c->itemText(0), QStringLiteral("Holding Registers"));
     QCOMPARE(c->itemText(1), QStringLiteral("Coil Outputs"));
     QCOMPARE(c->itemText(2), QStringLiteral("Digital Inputs"));

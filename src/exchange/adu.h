@@ -29,6 +29,7 @@ enum FunctionCode : quint8 {
     ReadCoils = 1,
     ReadDiscreteInputs = 2,
     ReadHoldingRegisters = 3,
+    ReadInputRegisters = 4,
     WriteMultipleCoils = 15,
     WriteMultipleRegisters = 16,
 };

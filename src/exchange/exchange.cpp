@@ -25,6 +25,7 @@ ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Al
 void ModbusExchange::ReadHolding(Asker asker) { read(adu::ReadHoldingRegisters, msg::NotConnectedBang, asker); }
 void ModbusExchange::ReadCoils(Asker asker) { read(adu::ReadCoils, msg::NotConnected, asker); }
 void ModbusExchange::ReadInputs(Asker asker) { read(adu::ReadDiscreteInputs, msg::NotConnected, asker); }
+void ModbusExchange::ReadInputRegisters(Asker asker) { read(adu::ReadInputRegisters, msg::NotConnected, asker); }
 
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
 

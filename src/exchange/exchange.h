@@ -9,7 +9,7 @@ class Alarm;
 class SocketControl;
 class WindowServices;
 
-// The Modbus side of the window: the five senders, the reply handler, the reply timeout and
+// The Modbus side of the window: the six senders, the reply handler, the reply timeout and
 // what the value boxes hold. It owns the window's private state and reaches the widgets, the
 // socket, the timeout's alarm and the message box only through small interfaces.
 class ModbusExchange
@@ -20,6 +20,7 @@ public:
     void ReadHolding(Asker asker = Asker::Operator);
     void ReadCoils(Asker asker = Asker::Operator);
     void ReadInputs(Asker asker = Asker::Operator);
+    void ReadInputRegisters(Asker asker = Asker::Operator);
     void WriteHolding();
     void WriteCoils();
 

@@ -39,14 +39,15 @@ ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
     const int carried = int(adu.size()) - DataAt;
     if (byteCount != carried)
         return malformed(QStringLiteral("byte count %1, %2 data bytes").arg(byteCount).arg(carried), true);
-    if (fc == adu::ReadHoldingRegisters && byteCount % 2 != 0)
+    const bool registers = table::holdsRegisters(request.table());
+    if (registers && byteCount % 2 != 0)
         return malformed(QStringLiteral("odd byte count %1 for registers").arg(byteCount), true);
 
     // Only the items asked for are shown: the padding bits of the last coil byte, or values a
     // device sent beyond the quantity, are no item's value.
     ReplyOutcome o{ReplyOutcome::RegistersRead, 0, {}, emptyBoxes()};
     const int asked = std::min<int>(request.quantity(), BoxCount);
-    if (fc == adu::ReadHoldingRegisters) {
+    if (registers) {
         const int values = std::min(byteCount / 2, asked);
         for (int box = 0; box < values; ++box)
             o.boxes[box] = QString::number(be16(adu, DataAt + 2 * box));

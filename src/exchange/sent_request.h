@@ -41,6 +41,7 @@ struct SentRequest {
         case adu::ReadCoils:
         case adu::WriteMultipleCoils: return table::Kind::Coils;
         case adu::ReadDiscreteInputs: return table::Kind::DiscreteInputs;
+        case adu::ReadInputRegisters: return table::Kind::InputRegisters;
         }
         return table::Kind::Unknown;
     }

@@ -37,6 +37,8 @@ Kind named(const QString &selectorText)
         return Kind::Coils;
     if (selectorText == DigitalInputs)
         return Kind::DiscreteInputs;
+    if (selectorText == InputRegisters)
+        return Kind::InputRegisters;
     return Kind::Unknown;
 }
 } // namespace table

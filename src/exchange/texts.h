@@ -12,11 +12,14 @@ namespace table {
 inline const QString HoldingRegisters = QStringLiteral("Holding Registers");
 inline const QString CoilOutputs = QStringLiteral("Coil Outputs");
 inline const QString DigitalInputs = QStringLiteral("Digital Inputs");
-inline const QStringList Items{HoldingRegisters, CoilOutputs, DigitalInputs};
+inline const QString InputRegisters = QStringLiteral("Input Registers");
+inline const QStringList Items{HoldingRegisters, CoilOutputs, DigitalInputs, InputRegisters};
 
-enum class Kind { HoldingRegisters, Coils, DiscreteInputs, Unknown };
+enum class Kind { HoldingRegisters, Coils, DiscreteInputs, InputRegisters, Unknown };
 // The table the selector's text names; Unknown for any other text the operator typed.
 Kind named(const QString &selectorText);
+// Registers hold 16 bits each, coils and discrete inputs one bit.
+constexpr bool holdsRegisters(Kind kind) { return kind == Kind::HoldingRegisters || kind == Kind::InputRegisters; }
 } // namespace table
 
 namespace caption {
@@ -41,7 +44,7 @@ inline const QString MalformedReply = QStringLiteral("Malformed reply");
 
 // Refusals: message boxes for a request that is not sent.
 inline const QString TooManyRegisters = QStringLiteral("Can not read more than 16 registers!");
-// Two texts on purpose: the holding-register requests end in "!", the bit requests do not.
+// Two texts on purpose: the holding-register requests end in "!", the others do not.
 inline const QString NotConnectedBang = QStringLiteral("Device not connected via TCP/IP!");
 inline const QString NotConnected = QStringLiteral("Device not connected via TCP/IP");
 inline const QString StartAddressRange = QStringLiteral("The start address must be a whole number from 0 to 65535.");

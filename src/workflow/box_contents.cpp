@@ -15,8 +15,11 @@ void Form1::connectValueBoxes()
         // textEdited comes only from the operator's typing, never from setText.
         connect(txtReg[k], &QLineEdit::textEdited, this, [this, k] { m_exchange.boxTyped(k); });
         new TipOnDemand(txtReg[k], [this, k] {
-            const BoxContent &box = m_exchange.state().boxes[k];
-            return tooltips::valueBoxTip(box.source, box.typed, k, txtReg[k]->text());
+            const auto value = [this](int i) {
+                const BoxContent &box = m_exchange.state().boxes[i];
+                return tooltips::BoxValue{box.source, box.typed, txtReg[i]->text()};
+            };
+            return tooltips::valueBoxTip(k, value(k), k + 1 < BoxCount ? value(k + 1) : tooltips::BoxValue{});
         });
     }
 }

@@ -1,6 +1,6 @@
 // The Read and Write buttons, the table selector, one-second monitoring and the reply
 // timeout's alarm. The table is chosen by the exact text of the selector, which the operator may
-// also type: anything but the three table names does nothing.
+// also type: anything but the four table names does nothing.
 
 #include "form1.h"
 
@@ -17,17 +17,19 @@ void Form1::readSelected(Asker asker)
     case table::Kind::HoldingRegisters: m_exchange.ReadHolding(asker); break;
     case table::Kind::Coils: m_exchange.ReadCoils(asker); break;
     case table::Kind::DiscreteInputs: m_exchange.ReadInputs(asker); break;
+    case table::Kind::InputRegisters: m_exchange.ReadInputRegisters(asker); break;
     case table::Kind::Unknown: break;
     }
 }
 
 void Form1::cmdWrite_Click()
 {
-    // Discrete inputs are read-only in Modbus: there is nothing to write.
+    // Discrete inputs and input registers are read-only in Modbus: there is nothing to write.
     switch (table::named(cboReg->currentText())) {
     case table::Kind::HoldingRegisters: m_exchange.WriteHolding(); break;
     case table::Kind::Coils: m_exchange.WriteCoils(); break;
     case table::Kind::DiscreteInputs:
+    case table::Kind::InputRegisters:
     case table::Kind::Unknown: break;
     }
 }

@@ -3,6 +3,9 @@
 #include "exchange/numeric_text.h"
 
 #include <QStringList>
+#include <bit>
+#include <cmath>
+#include <optional>
 
 namespace tooltips {
 
@@ -37,22 +40,59 @@ void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBre
         *p++ = QLatin1Char(Digits[byte & 0xF]);
     }
 }
+
+// What a table's items are called, and the digit in front of their reference numbers in
+// device manuals: 0xxxx for coils, 1xxxx discrete inputs, 3xxxx input registers, 4xxxx
+// holding registers.
+struct TableItems {
+    const char *name;
+    int referenceDigit;
+};
+
+std::optional<TableItems> itemsOf(table::Kind kind)
+{
+    switch (kind) {
+    case table::Kind::HoldingRegisters: return TableItems{"Holding register", 4};
+    case table::Kind::Coils: return TableItems{"Coil", 0};
+    case table::Kind::DiscreteInputs: return TableItems{"Discrete input", 1};
+    case table::Kind::InputRegisters: return TableItems{"Input register", 3};
+    case table::Kind::Unknown: break;
+    }
+    return std::nullopt;
+}
+
+// A 32-bit value as devices mean it: an IEEE 754 float (up to 7 significant digits, as many
+// as a float holds), an unsigned and a signed number.
+QString longReadings(quint32 bits)
+{
+    const float real = std::bit_cast<float>(bits);
+    QString shown;
+    if (std::isnan(real))
+        shown = QStringLiteral("NaN");
+    else if (std::isinf(real))
+        shown = real > 0 ? QStringLiteral("infinity") : QStringLiteral("-infinity");
+    else
+        shown = QString::number(real, 'g', 7);
+    return QStringLiteral("float %1  unsigned %2  signed %3").arg(shown).arg(bits).arg(qint32(bits));
+}
 } // namespace
 
 QString itemName(const BoxSource &source, int box)
 {
-    if (!source.known() || source.address > LastAddress)
+    const std::optional<TableItems> items = itemsOf(source.table);
+    if (!items || !source.known() || source.address > LastAddress)
         return boxName(box);
-    switch (source.table) {
-    case table::Kind::HoldingRegisters: return QStringLiteral("Holding register %1").arg(source.address);
-    case table::Kind::Coils: return QStringLiteral("Coil %1").arg(source.address);
-    case table::Kind::DiscreteInputs: return QStringLiteral("Discrete input %1").arg(source.address);
-    case table::Kind::Unknown: break;
-    }
-    return boxName(box);
+    // Manuals count the items from 1, in four digits behind the table's while they fit
+    // (40001 to 49999) and in five from there on (410000 to 465536).
+    const int number = source.address + 1;
+    return QStringLiteral("%1 %2 (reference %3%4)")
+        .arg(QLatin1String(items->name))
+        .arg(source.address)
+        .arg(items->referenceDigit)
+        .arg(number, 4, 10, QLatin1Char('0'));
 }
 
-QString registerReadings(const QString &boxText)
+QString registerReadings(const QString &boxText, const QString &nextText)
 {
     const auto word = numeric::exactWordOf(boxText);
     if (!word)
@@ -65,15 +105,26 @@ QString registerReadings(const QString &boxText)
             binary += QLatin1Char(' ');
     }
     const QString hex = QStringLiteral("%1").arg(bits, 4, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
+    const QString readings = QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
+    const auto next = numeric::exactWordOf(nextText);
+    if (!next)
+        return readings;
+    // The Modbus convention sends the high word first; many devices swap the words.
+    const quint32 high = bits, low = next->value();
+    return readings + QStringLiteral("\nwith the next register: ") + longReadings(high << 16 | low)
+        + QStringLiteral("\nwords swapped: ") + longReadings(low << 16 | high);
 }
 
-QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText)
+QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next)
 {
-    if (!typed && source.table != table::Kind::HoldingRegisters)
-        return itemName(source, box);
-    const QString name = typed ? boxName(box) + QStringLiteral(": ") + Typed : itemName(source, box);
-    const QString readings = registerReadings(boxText);
+    if (!value.typed && !table::holdsRegisters(value.source.table))
+        return itemName(value.source, box);
+    const QString name = value.typed ? boxName(box) + QStringLiteral(": ") + Typed : itemName(value.source, box);
+    // Two boxes hold one 32-bit value only when both came from the device, from neighbouring
+    // addresses of one table.
+    const BoxSource following{value.source.table, value.source.address + 1};
+    const bool pair = !value.typed && !next.typed && next.source == following && following.address <= LastAddress;
+    const QString readings = registerReadings(value.text, pair ? next.text : QString());
     return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;
 }
 

@@ -19,18 +19,31 @@ inline const QString AddressTip = QStringLiteral(
 // What a box holding typed text says of it, in its tooltip and to screen readers.
 inline const QString Typed = QStringLiteral("typed, not read from the device");
 
-// "Holding register 17", "Coil 17", "Discrete input 17": the item a value came from. "Value k"
-// for box k when no reply filled it, or the address lies beyond the last Modbus address, 65535.
+// What a value box holds, as its tooltip reads it: where its value came from, whether the
+// operator typed it, and its text.
+struct BoxValue {
+    BoxSource source;
+    bool typed = false;
+    QString text;
+};
+
+// "Holding register 44 (reference 40045)", "Coil 17 (reference 00018)": the item a value
+// came from, with the reference number that device manuals give it. "Value k" for box k when
+// no reply filled it, or the address lies beyond the last Modbus address, 65535.
 QString itemName(const BoxSource &source, int box);
 
 // "0x012C  signed 300  binary 0000 0001 0010 1100": a register's 16 bits read as hex, as a
-// two's-complement number and bit by bit. Empty for a text that a register write would not
+// two's-complement number and bit by bit. With nextText, the value of the next register,
+// also the two as one 32-bit value, as a float and as unsigned and signed numbers, high word
+// first and then with the words swapped. Empty for a text that a register write would not
 // take (empty, "12abc", negative, above 65535).
-QString registerReadings(const QString &boxText);
+QString registerReadings(const QString &boxText, const QString &nextText = {});
 
-// The tooltip of value box k: the item its value came from and, for a register, the readings
-// of its value; or that it holds typed text, with the readings of what a write would send.
-QString valueBoxTip(const BoxSource &source, bool typed, int box, const QString &boxText);
+// The tooltip of value box k, given what it and box k + 1 hold: the item its value came from
+// and, for a register, the readings of its value, as 32 bits with box k + 1 when that holds
+// the next register of the same table; or that it holds typed text, with the readings of what
+// a write would send.
+QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next);
 
 // The tooltip of the status line: the last request, the last reply (or that none has come
 // since the request) and the round trip between them in milliseconds. A negative round

@@ -46,6 +46,8 @@ struct Rig {
             exchange.ReadCoils();
         else if (request == QLatin1String("inputs"))
             exchange.ReadInputs();
+        else if (request == QLatin1String("input registers"))
+            exchange.ReadInputRegisters();
         else if (request == QLatin1String("registers write"))
             exchange.WriteHolding();
         else if (request == QLatin1String("coils write"))
