@@ -77,6 +77,8 @@ void TooltipsTest::registerReadings_data()
 {
     QTest::addColumn<QString>("boxText");
     QTest::addColumn<QString>("readings");
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("300") << "300" << "0x012C  signed 300  binary 0000 0001 0010 1100";
     QTest::newRow("0") << "0" << "0x0000  signed 0  binary 0000 0000 0000 0000";
     QTest::newRow("32767, largest positive") << "32767" << "0x7FFF  signed 32767  binary 0111 1111 1111 1111";
@@ -92,6 +94,7 @@ void TooltipsTest::registerReadings_data()
     QTest::newRow("negative") << "-1" << "";
     QTest::newRow("above 65535") << "65536" << "";
     QTest::newRow("beyond 32 bits") << "1E12" << "";
+    // clang-format on
 }
 
 void TooltipsTest::registerReadings()
@@ -160,6 +163,7 @@ void TooltipsTest::valueTipsAfterRead_data()
     QTest::addColumn<QString>("length");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3
+    // clang-format off
     QTest::newRow("holding registers")
         << "Holding Registers" << "3" << hex("00 00 00 00 00 09 01 03 06 01 2C FF FF 00 00")
         << QStringList{"Holding register 17\n0x012C  signed 300  binary 0000 0001 0010 1100",
@@ -169,6 +173,7 @@ void TooltipsTest::valueTipsAfterRead_data()
                            << QStringList{"Coil 17", "Coil 18", "Coil 19", "Value 3"};
     QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
                                      << QStringList{"Discrete input 17", "Discrete input 18", "Value 2", "Value 3"};
+    // clang-format on
 }
 
 void TooltipsTest::valueTipsAfterRead()
