@@ -27,7 +27,7 @@ namespace {
 // Transaction 0, protocol 0, length 35, unit 1, function 3, 32 data bytes: registers 0..15.
 QByteArray reply16()
 {
-    QByteArray b = QByteArray::fromHex("00000000002301" "03" "20");
+    QByteArray b = QByteArray::fromHex("00000000002301 03 20");
     for (int k = 0; k < 16; ++k) {
         b.append(char(0));
         b.append(char(k));

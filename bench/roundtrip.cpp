@@ -99,7 +99,7 @@ struct Kind {
 
 QByteArray writeRequest()
 {
-    QByteArray b = QByteArray::fromHex("000000000027011000640010" "20");
+    QByteArray b = QByteArray::fromHex("000000000027011000640010 20");
     for (int k = 0; k < 16; ++k) {
         b.append(char(0));
         b.append(char(WriteStart + k));

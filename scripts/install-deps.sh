@@ -2,7 +2,7 @@
 # Installs on Debian 12 what one command of this project needs, and nothing when all of it
 # is already there:
 #
-#   scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot|cable
+#   scripts/install-deps.sh run|test|lint|fuzz|soak|bench|screenshot|cable
 #
 # Each script calls it with its own name; only scripts/test.sh needs the packaging tools,
 # and only the benchmark, the screenshot and the cable check a virtual X server.
@@ -21,8 +21,12 @@ test)
         # the install tests: the Debian package (dpkg-shlibdeps), the validators of its
         # desktop files and of the package itself, and man for its manual pages
         dpkg-dev desktop-file-utils appstream lintian man-db
+        # scripts/lint.sh, which the test command runs after the normal build
+        clang-format clang-tidy
     )
     ;;
+# the layout and static checks of scripts/lint.sh
+lint) packages+=(clang-format clang-tidy) ;;
 fuzz) packages+=(clang libclang-rt-14-dev) ;;
 # the leak-checked soak builds in the sanitizers tree, whose tests include the
 # accessibility test
@@ -35,7 +39,7 @@ screenshot) packages+=(xvfb xauth xdotool imagemagick) ;;
 # device's side and Python to decode it
 cable) packages+=(iproute2 xvfb xdotool tcpdump python3) ;;
 *)
-    echo "usage: scripts/install-deps.sh run|test|fuzz|soak|bench|screenshot|cable" >&2
+    echo "usage: scripts/install-deps.sh run|test|lint|fuzz|soak|bench|screenshot|cable" >&2
     exit 2
     ;;
 esac

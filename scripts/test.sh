@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, then the whole
-# suite again with AddressSanitizer and UBSan, then each fuzz target for a short bounded
-# time (FUZZ_SECONDS, 20 by default; 0 skips fuzzing).
+# Installs what is missing, builds, and runs every test: the normal build and the checks of
+# scripts/lint.sh, the whole suite, the suite again with AddressSanitizer and UBSan, then
+# each fuzz target for a short bounded time (FUZZ_SECONDS, 20 by default; 0 skips fuzzing).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -11,6 +11,10 @@ scripts/install-deps.sh test
 build="${BUILD_DIR:-$here/build}"
 cmake --preset normal -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)"
+
+# The layout and clang-tidy's checks, on the compile commands of the tree just built. They
+# take a few minutes, and a finding ends the run before the longer tests.
+BUILD_DIR="$build" scripts/lint.sh
 
 # Each ctest run ends with "N% tests passed, N tests failed out of T"; the totals are
 # added up for the closing line.

@@ -287,9 +287,9 @@ int Server::run()
         for (std::size_t i = 2; i < fds.size(); ++i) {
             Client &client = clients_[i - 2];
             const short revents = fds[i].revents;
-            if (revents & (POLLERR | POLLNVAL))
-                client.dead = true;
-            else if (!client.outgoing.empty() && (revents & (POLLRDHUP | POLLHUP)))
+            // Dropped: a broken socket, and a client gone while a delayed reply waits for it.
+            const bool goneWithReplyQueued = !client.outgoing.empty() && (revents & (POLLRDHUP | POLLHUP));
+            if ((revents & (POLLERR | POLLNVAL)) || goneWithReplyQueued)
                 client.dead = true;
             else if (revents && client.outgoing.empty())
                 client.dead = !serveRequest(client, revents);

@@ -193,9 +193,12 @@ void CommandsTest::onlyAChoiceReads_data()
         for (const char *then : {"Return", "Tab", "click elsewhere"})
             QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(name, then))) << name << then << QByteArray();
     }
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("wheel without the focus") << "" << "wheel" << QByteArray();
     // A step with the arrow keys while the selector has the focus is a choice.
     QTest::newRow("arrow down with the focus") << "" << "Down" << hex("00 00 00 00 00 06 01 01 00 00 00 10");
+    // clang-format on
 }
 
 void CommandsTest::onlyAChoiceReads()
@@ -317,11 +320,13 @@ void CommandsTest::refusalsDoNotPileUp_data()
 {
     addRefusalColumns();
 
+    // clang-format off
     QTest::newRow("not connected, holding") << false << "Holding Registers" << "16" << "Device not connected via TCP/IP!";
     QTest::newRow("not connected, coils") << false << "Coil Outputs" << "16" << "Device not connected via TCP/IP";
     QTest::newRow("not connected, length 17") << false << "Digital Inputs" << "17" << "Can not read more than 16 registers!";
     QTest::newRow("connected, length 17") << true << "Holding Registers" << "17" << "Can not read more than 16 registers!";
     QTest::newRow("connected, length 16.01") << true << "Coil Outputs" << "16.01" << "Can not read more than 16 registers!";
+    // clang-format on
 }
 
 void CommandsTest::refusalsDoNotPileUp()

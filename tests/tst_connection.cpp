@@ -72,12 +72,15 @@ void ConnectionTest::addressParts_data()
     QTest::addColumn<QString>("host"); // empty: refused
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("unit");
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("address") << "192.168.0.10" << "192.168.0.10" << 502 << 1;
     QTest::newRow("address, unit 3") << "192.168.0.10#3" << "192.168.0.10" << 502 << 3;
     QTest::newRow("host name, port, unit 17") << "gw.local:502#17" << "gw.local" << 502 << 17;
     QTest::newRow("IPv6, port, unit 3") << "[::1]:1502#3" << "::1" << 1502 << 3;
     QTest::newRow("unit 0") << "plc1#0" << "plc1" << 502 << 0;
     QTest::newRow("unit 255") << "plc1#255" << "plc1" << 502 << 255;
+    // clang-format on
     for (const char *bad : {"plc1#256", "plc1#-1", "plc1#x", "plc1#", "plc1#3#4"})
         QTest::newRow(bad) << bad << "" << 0 << 0;
 }

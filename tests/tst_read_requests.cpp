@@ -67,6 +67,8 @@ void ReadRequestsTest::onTheWire_data()
     QTest::addColumn<QString>("length");
     QTest::addColumn<QByteArray>("expected");
 
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("holding, start 0, length 16") << "holding" << "0" << "16" << hex("00 00 00 00 00 06 01 03 00 00 00 10");
     QTest::newRow("coils, start 300, length 2") << "coils" << "300" << "2" << hex("00 00 00 00 00 06 01 01 01 2C 00 02");
     QTest::newRow("inputs, start 65535, length 1") << "inputs" << "65535" << "1" << hex("00 00 00 00 00 06 01 02 FF FF 00 01");
@@ -83,6 +85,7 @@ void ReadRequestsTest::onTheWire_data()
     QTest::newRow("exponent") << "holding" << "1E3" << "1e1" << hex("00 00 00 00 00 06 01 03 03 E8 00 0A");
     // The unit picked in the address box, behind a host name.
     QTest::newRow("unit 7, localhost:port#7") << "coils" << "0" << "1" << hex("00 00 00 00 00 06 07 01 00 00 00 01");
+    // clang-format on
 }
 
 void ReadRequestsTest::onTheWire()
@@ -115,6 +118,7 @@ void ReadRequestsTest::refused_data()
     addRefusalColumns();
 
     const QString tooMany = "Can not read more than 16 registers!";
+    // clang-format off
     QTest::newRow("length 17, connected") << true << "holding" << "17" << tooMany;
     QTest::newRow("length 16.01, connected") << true << "holding" << "16.01" << tooMany;
     QTest::newRow("length 16.4 (whole number 16), connected") << true << "coils" << "16.4" << tooMany;
@@ -127,6 +131,7 @@ void ReadRequestsTest::refused_data()
     QTest::newRow("inputs, not connected") << false << "inputs" << "16" << "Device not connected via TCP/IP";
     QTest::newRow("input registers, not connected") << false << "input registers" << "16" << "Device not connected via TCP/IP";
     QTest::newRow("holding, not connected, bad start left unread") << false << "holding" << "-1" << "Device not connected via TCP/IP!";
+    // clang-format on
 }
 
 void ReadRequestsTest::refused()
@@ -160,6 +165,7 @@ void ReadRequestsTest::conversionFailure_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<bool>("waiting"); // a read is already outstanding when the failing one is asked
 
+    // clang-format off
     QTest::newRow("start 70000") << "holding" << "70000" << "2" << "start address" << false;
     QTest::newRow("start 65536") << "coils" << "65536" << "2" << "start address" << false;
     QTest::newRow("start -1") << "inputs" << "-1" << "2" << "start address" << false;
@@ -169,6 +175,7 @@ void ReadRequestsTest::conversionFailure_data()
     QTest::newRow("length -3 for coils") << "coils" << "0" << "-3" << "length" << false;
     QTest::newRow("start 70000 while waiting") << "holding" << "70000" << "2" << "start address" << true;
     QTest::newRow("length -1 while waiting") << "inputs" << "0" << "-1" << "length" << true;
+    // clang-format on
 }
 
 void ReadRequestsTest::conversionFailure()

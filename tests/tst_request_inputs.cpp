@@ -88,6 +88,8 @@ void tst_RequestInputs::writeRegisters_data()
         sixteenData.append(char(k));
     }
 
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("start 0 with 10 and 300") << "0" << "2" << sixteen({"10", "300"})
                                              << hex("0000 0000 000B 01 10 0000 0002 04 000A 012C") << QString();
     QTest::newRow("65535 at start 300") << "300" << "1" << sixteen({"65535"})
@@ -152,6 +154,7 @@ void tst_RequestInputs::writeRegisters_data()
                                          << registerRefusal(2);
     QTest::newRow("start before length and boxes") << "-5" << "17" << sixteen({"-1"}) << QByteArray() << StartRefusal;
     QTest::newRow("length before boxes") << "0" << "-1" << sixteen({"-1"}) << QByteArray() << LengthRefusal;
+    // clang-format on
 }
 
 void tst_RequestInputs::writeRegisters()
@@ -171,6 +174,7 @@ void tst_RequestInputs::writeCoils_data()
         tenAndJunk[k] = QStringLiteral("-1");
     const QStringList ones(16, QStringLiteral("1"));
 
+    // clang-format off
     QTest::newRow("N = 10, 1 0 1 1 0 0 0 0 1 1") << "0" << "10" << ten
                                                  << hex("0000 0000 0009 01 0F 0000 000A 02 0D 03") << QString();
     QTest::newRow("box 12 beyond N stays 0") << "0" << "10" << tenAndBox12
@@ -224,6 +228,7 @@ void tst_RequestInputs::writeCoils_data()
     QTest::newRow("first bad box named") << "0" << "10" << sixteen({"1", "1", "2", "1", "-1"}) << QByteArray()
                                          << coilRefusal(2);
     QTest::newRow("start before boxes") << "70000" << "3" << sixteen({"5"}) << QByteArray() << StartRefusal;
+    // clang-format on
 }
 
 void tst_RequestInputs::writeCoils()
@@ -239,6 +244,7 @@ void tst_RequestInputs::readRequest_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QString>("refusal");
 
+    // clang-format off
     QTest::newRow("holding 0, 16") << 3 << "0" << "16" << hex("0000 0000 0006 01 03 0000 0010") << QString();
     QTest::newRow("coils 300, 2") << 1 << "300" << "2" << hex("0000 0000 0006 01 01 012C 0002") << QString();
     QTest::newRow("inputs 65535, 1") << 2 << "65535" << "1" << hex("0000 0000 0006 01 02 FFFF 0001") << QString();
@@ -255,6 +261,7 @@ void tst_RequestInputs::readRequest_data()
     QTest::newRow("start 1e10") << 2 << "1e10" << "1" << QByteArray() << StartRefusal;
     QTest::newRow("length -1") << 3 << "0" << "-1" << QByteArray() << LengthRefusal;
     QTest::newRow("start before length") << 3 << "-1" << "-1" << QByteArray() << StartRefusal;
+    // clang-format on
 }
 
 void tst_RequestInputs::readRequest()

@@ -189,7 +189,7 @@ private Q_SLOTS:
         // Read device identification, which the simulator does not implement; the
         // MBAP length, not the function code, says where the next request starts.
         socket.write(QByteArray::fromHex("0009 0000 0005 01 2b0e0100") + readRegistersRequest(10, 1, 3, 1));
-        const QByteArray expected = QByteArray::fromHex("000900000003 01ab01" "000a00000005 010302 0003");
+        const QByteArray expected = QByteArray::fromHex("000900000003 01ab01 000a00000005 010302 0003");
         QCOMPARE(readUpTo(socket, expected.size()), expected);
     }
 
@@ -243,7 +243,7 @@ private Q_SLOTS:
         // A server that had sat in a blocking read for the rest of this frame would
         // have given up on it by now and hung up.
         slow.write(request.mid(9));
-        QCOMPARE(readUpTo(slow, 13), QByteArray::fromHex("010200000007010304" "0028" "0029"));
+        QCOMPARE(readUpTo(slow, 13), QByteArray::fromHex("010200000007010304 0028 0029"));
     }
 
     void liveValuesChange()
@@ -337,7 +337,7 @@ private Q_SLOTS:
         QTest::newRow("wrong byte count, one register") << int(WrongByteCount) << 1
                                                         << QByteArray::fromHex("123400000007110308fdeafdeb") << false;
         QTest::newRow("junk") << int(Junk) << 2
-                              << QByteArray::fromHex("123400000007110304fdedfdee" "deadbeef00") << false;
+                              << QByteArray::fromHex("123400000007110304fdedfdee deadbeef00") << false;
         QTest::newRow("close mid reply") << int(CloseMidReply) << 2 << QByteArray::fromHex("1234000000") << true;
         QTest::newRow("bad quantity gets the usual exception") << int(Exception) << 126
                                                                << QByteArray::fromHex("123400000003118303") << false;

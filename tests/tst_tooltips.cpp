@@ -78,6 +78,8 @@ void TooltipsTest::registerReadings_data()
 {
     QTest::addColumn<QString>("boxText");
     QTest::addColumn<QString>("readings");
+    // A row stays on its line: clang-format would break it wherever two string literals meet.
+    // clang-format off
     QTest::newRow("300") << "300" << "0x012C  signed 300  binary 0000 0001 0010 1100";
     QTest::newRow("0") << "0" << "0x0000  signed 0  binary 0000 0000 0000 0000";
     QTest::newRow("32767, largest positive") << "32767" << "0x7FFF  signed 32767  binary 0111 1111 1111 1111";
@@ -93,6 +95,7 @@ void TooltipsTest::registerReadings_data()
     QTest::newRow("negative") << "-1" << "";
     QTest::newRow("above 65535") << "65536" << "";
     QTest::newRow("beyond 32 bits") << "1E12" << "";
+    // clang-format on
 }
 
 void TooltipsTest::registerReadings()
@@ -165,6 +168,7 @@ void TooltipsTest::valueTipsAfterRead_data()
     QTest::addColumn<QString>("length");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3
+    // clang-format off
     // Each box is read as 32 bits with the next, the last register read on its own.
     QTest::newRow("input registers")
         << "Input Registers" << "4" << hex("00 00 00 00 00 0B 01 04 08 43 66 80 00 FF 80 00 00")
@@ -182,6 +186,7 @@ void TooltipsTest::valueTipsAfterRead_data()
                            << QStringList{"Coil 17 (reference 00018)", "Coil 18 (reference 00019)", "Coil 19 (reference 00020)", "Value 3"};
     QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
                                      << QStringList{"Discrete input 17 (reference 10018)", "Discrete input 18 (reference 10019)", "Value 2", "Value 3"};
+    // clang-format on
 }
 
 void TooltipsTest::valueTipsAfterRead()

@@ -4,7 +4,7 @@ qint16 ValBit(quint8 aByte, qint16 bitId)
 {
     if (bitId < 0 || bitId > 7)
         return 0;
-    return (aByte >> bitId) & 1;
+    return qint16((aByte >> bitId) & 1);
 }
 
 quint8 SetBit(quint8 aByte, quint8 bitId, qint16 outBit)

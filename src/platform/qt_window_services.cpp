@@ -28,5 +28,5 @@ double QtWindowServices::clockSeconds() const
     static QElapsedTimer clock;
     if (!clock.isValid())
         clock.start();
-    return clock.nsecsElapsed() / 1e9;
+    return double(clock.nsecsElapsed()) / 1e9;
 }

@@ -3,6 +3,8 @@
 namespace {
 
 // One character a pixel: '#' near-white, '.' blue. The outer rows and columns stay blue.
+// A row of the picture a line, which clang-format would pack four to a line.
+// clang-format off
 constexpr const char *Pixels[16] = {
     "................",
     "................",
@@ -21,6 +23,7 @@ constexpr const char *Pixels[16] = {
     "................",
     "................",
 };
+// clang-format on
 
 } // namespace
 
