@@ -105,7 +105,7 @@ QString registerReadings(const QString &boxText, const QString &nextText)
             binary += QLatin1Char(' ');
     }
     const QString hex = QStringLiteral("%1").arg(bits, 4, 16, QLatin1Char('0')).toUpper();
-    const QString readings = QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
+    QString readings = QStringLiteral("0x%1  signed %2  binary %3").arg(hex, QString::number(qint16(bits)), binary);
     const auto next = numeric::exactWordOf(nextText);
     if (!next)
         return readings;
