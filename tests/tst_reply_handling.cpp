@@ -32,6 +32,7 @@ QStringList written(int n)
 QList<Case> cases()
 {
     const QString malformed = QStringLiteral("Malformed reply");
+    // clang-format off
     QList<Case> c{
         {"10 and 65535", "holding", "16", "16", hex("0000 0000 0007 01 03 04 000A FFFF"), "Registers read", Green, false,
          sixteen({"10", "65535"})},
@@ -119,6 +120,7 @@ QList<Case> cases()
         {"coil write exception", "coils write", "10", "10", hex("0000 0000 0003 01 8F 02"), exceptionText(2), Yellow,
          false, markerBoxes()},
     };
+    // clang-format on
     for (int code = 1; code <= 12; ++code) {
         QByteArray readException = hex("0000 0000 0003 01 83");
         readException.append(char(code));
