@@ -53,8 +53,8 @@ inline std::string fixed(double value, int decimals)
 inline void row(const std::string &what, const std::string &tool, const std::string &reference,
                 const std::string &figure, const std::string &goal, const std::string &met)
 {
-    std::printf("| %s | %s | %s | %s | %s | %s |\n", what.c_str(), tool.c_str(), reference.c_str(),
-                figure.c_str(), goal.c_str(), met.c_str());
+    std::printf("| %s | %s | %s | %s | %s | %s |\n", what.c_str(), tool.c_str(), reference.c_str(), figure.c_str(),
+                goal.c_str(), met.c_str());
     std::fflush(stdout);
 }
 

@@ -127,8 +127,8 @@ public:
         };
         for (const auto &[name, ns] : medians) {
             const auto label = labels.find(name);
-            bench::row(label == labels.end() ? name : label->second, bench::fixed(ns, 0) + " ns/reply", "—",
-                       "—", "report", "—");
+            bench::row(label == labels.end() ? name : label->second, bench::fixed(ns, 0) + " ns/reply", "—", "—",
+                       "report", "—");
         }
     }
 

@@ -83,9 +83,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_monitor: too few replies\n");
         return 1;
     }
-    bench::row("Monitoring, CPU user+sys over " + std::to_string(seconds) + " s (" + std::to_string(replies) +
-                   " reads, window on Xvfb)",
-               bench::fixed(cpu, 3) + " s", "—", bench::fixed(cpu, 3) + " s", "≤ 0.05 s",
-               bench::verdict(cpu <= 0.05));
+    bench::row("Monitoring, CPU user+sys over " + std::to_string(seconds) + " s (" + std::to_string(replies)
+                   + " reads, window on Xvfb)",
+               bench::fixed(cpu, 3) + " s", "—", bench::fixed(cpu, 3) + " s", "≤ 0.05 s", bench::verdict(cpu <= 0.05));
     return 0;
 }

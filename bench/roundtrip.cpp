@@ -130,7 +130,9 @@ std::vector<Kind> kinds()
              f.txtLengthReg->setText(QStringLiteral("16"));
          },
          [](Form1 &f) { f.exchange().ReadCoils(); }, msg::RegistersRead,
-         [](Form1 &f) { return f.txtReg[15]->text() == QStringLiteral("1") && f.txtReg[14]->text() == QStringLiteral("0"); },
+         [](Form1 &f) {
+             return f.txtReg[15]->text() == QStringLiteral("1") && f.txtReg[14]->text() == QStringLiteral("0");
+         },
          [](modbus_t *c) { return modbus_read_bits(c, 0, 16, bits) == 16; },
          QByteArray::fromHex("000000000006010100000010"), 9 + 2},
         {"write-holding", "write of 16 holding registers",
@@ -140,10 +142,8 @@ std::vector<Kind> kinds()
              for (int k = 0; k < 16; ++k)
                  f.txtReg[k]->setText(QString::number(WriteStart + k));
          },
-         [](Form1 &f) { f.exchange().WriteHolding(); }, msg::RegistersWritten,
-         [](Form1 &) { return true; },
-         [](modbus_t *c) { return modbus_write_registers(c, WriteStart, 16, writeValues) == 16; },
-         writeRequest(), 12},
+         [](Form1 &f) { f.exchange().WriteHolding(); }, msg::RegistersWritten, [](Form1 &) { return true; },
+         [](modbus_t *c) { return modbus_write_registers(c, WriteStart, 16, writeValues) == 16; }, writeRequest(), 12},
     };
 }
 
@@ -234,14 +234,13 @@ void run(Form1 &form, modbus_t *ctx, QTcpSocket &bare, const Kind &kind, const O
                  "%s: %d pairs of %d; per-pair mean ratio %.3f..%.3f, median %.3f; "
                  "tool median %.1f µs, libmodbus median %.1f µs, bare socket median %.1f µs; "
                  "overall p99 ratio %.3f\n",
-                 kind.name.c_str(), batches, o.batch,
-                 *std::min_element(meanRatios.begin(), meanRatios.end()),
-                 *std::max_element(meanRatios.begin(), meanRatios.end()), meanRatio,
-                 bench::median(toolAll) * 1e6, bench::median(libAll) * 1e6, bench::median(floorAll) * 1e6,
+                 kind.name.c_str(), batches, o.batch, *std::min_element(meanRatios.begin(), meanRatios.end()),
+                 *std::max_element(meanRatios.begin(), meanRatios.end()), meanRatio, bench::median(toolAll) * 1e6,
+                 bench::median(libAll) * 1e6, bench::median(floorAll) * 1e6,
                  bench::percentile(toolAll, 99) / bench::percentile(libAll, 99));
     const std::string what = "Round trip, " + kind.label;
-    bench::row(what + ", mean", micro(bench::mean(toolAll)), micro(bench::mean(libAll)),
-               bench::fixed(meanRatio, 2), "≤ 1.3", bench::verdict(meanRatio <= 1.3));
+    bench::row(what + ", mean", micro(bench::mean(toolAll)), micro(bench::mean(libAll)), bench::fixed(meanRatio, 2),
+               "≤ 1.3", bench::verdict(meanRatio <= 1.3));
     bench::row(what + ", p99", micro(bench::percentile(toolAll, 99)), micro(bench::percentile(libAll, 99)),
                bench::fixed(p99Ratio, 2), "≤ 1.3", bench::verdict(p99Ratio <= 1.3));
     const double floorRatio = bench::median(floorRatios);

@@ -161,8 +161,7 @@ int main(int argc, char **argv)
                    ms(bench::median(column(n, &Sample::wall))), bench::fixed(bench::median(vsNetwork.wall), 2), "—",
                    "—");
         bench::row("Start-up, CPU" + against, ms(bench::median(column(t, &Sample::cpu))),
-                   ms(bench::median(column(n, &Sample::cpu))), bench::fixed(bench::median(vsNetwork.cpu), 2), "—",
-                   "—");
+                   ms(bench::median(column(n, &Sample::cpu))), bench::fixed(bench::median(vsNetwork.cpu), 2), "—", "—");
         bench::row("Start-up, peak RSS" + against, mib(bench::median(column(t, &Sample::rssMiB))),
                    mib(bench::median(column(n, &Sample::rssMiB))), "+" + mib(bench::median(vsNetwork.rssExtra)), "—",
                    "—");

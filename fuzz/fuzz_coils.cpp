@@ -20,8 +20,7 @@ int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QStringList fields =
-        QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)).split(u';');
+    const QStringList fields = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)).split(u';');
     auto field = [&](int i) { return i < fields.size() ? fields[i] : QString(); };
     const QString start = field(0);
     const QString length = field(1);

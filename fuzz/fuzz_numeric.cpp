@@ -59,9 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t mode = data[0];
     const char *rest = reinterpret_cast<const char *>(data + 1);
     const qsizetype n = qsizetype(size - 1);
-    const QString text = mode % 2 == 0
-                             ? QString::fromUtf8(rest, n)
-                             : QString(reinterpret_cast<const QChar *>(rest), n / 2);
+    const QString text = mode % 2 == 0 ? QString::fromUtf8(rest, n)
+                                       : QString(reinterpret_cast<const QChar *>(rest), n / 2);
     if (n >= 8) {
         qint64 raw;
         std::memcpy(&raw, rest, sizeof raw);
@@ -80,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const auto whole = numeric::wholeNumber(v);
     const bool fits = std::isfinite(v) && std::nearbyint(v) >= double(std::numeric_limits<qint32>::min())
-                      && std::nearbyint(v) <= double(std::numeric_limits<qint32>::max());
+                   && std::nearbyint(v) <= double(std::numeric_limits<qint32>::max());
     FUZZ_CHECK(whole.has_value() == fits);
     if (whole) {
         FUZZ_CHECK(std::fabs(double(*whole) - v) <= 0.5);

@@ -55,10 +55,7 @@ bool soundBox(const QString &text)
     return ok && v <= 65535 && text == QString::number(v);
 }
 
-bool wholeFrame(const QByteArray &r)
-{
-    return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
-}
+bool wholeFrame(const QByteArray &r) { return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4); }
 
 // Item k of what a frame carries after its byte count at dataAt: a register, or a bit.
 QString item(const QByteArray &frame, int dataAt, bool registers, int k)
@@ -98,9 +95,9 @@ struct Sent {
 
 // What the harness knows of a value box.
 struct Box {
-    int filledBy = 0;  // order of the request whose outcome it shows, 0 for none yet
-    QString typed;     // the operator's text while it stands; empty when none
-    int typedAt = 0;   // order of the last edit
+    int filledBy = 0; // order of the request whose outcome it shows, 0 for none yet
+    QString typed;    // the operator's text while it stands; empty when none
+    int typedAt = 0;  // order of the last edit
 };
 
 struct Harness {
@@ -110,9 +107,9 @@ struct Harness {
     FakeAlarm alarm{services};
     ModbusExchange exchange{controls, socket, alarm, services};
     quint8 unit = adu::DefaultUnitId;
-    QList<Sent> sent;        // the requests of this connection; index = transaction id
-    QList<int> answered;     // transaction ids whose reply the exchange took
-    int latestRead = -1;     // transaction id of the newest read of the connection
+    QList<Sent> sent;    // the requests of this connection; index = transaction id
+    QList<int> answered; // transaction ids whose reply the exchange took
+    int latestRead = -1; // transaction id of the newest read of the connection
     int order = 0;
     std::array<Box, 16> boxes{};
 
@@ -211,7 +208,7 @@ struct Harness {
             FUZZ_CHECK(read == (!junk && soundReadReply(r, request)) && !written && s.text != msg::ErrorWriting);
         } else {
             const bool echo = !junk && r.size() >= 12 && quint8(r[7]) == request.functionCode()
-                              && be16(r, 10) == request.quantity();
+                           && be16(r, 10) == request.quantity();
             FUZZ_CHECK(written == echo && !read);
         }
 
@@ -224,7 +221,7 @@ struct Harness {
             // The box changed after the request went out: by the outcome of a later request, or
             // by an edit (whether or not a manual read has cleared its mark since).
             const bool newer = b.filledBy > asked.order || b.typedAt > asked.order;
-            QString expected; // what a box the outcome sets must show
+            QString expected;     // what a box the outcome sets must show
             bool covered = false; // the outcome has a text for this box
             if (request.isRead()) {
                 // Every outcome of a read rewrites the boxes: nothing stale stays as if fresh.
@@ -343,8 +340,8 @@ struct Harness {
         reply.append(pdu);
         const auto &awaited = exchange.state().awaited;
         const bool matches = exchange.state().bufRecv.isEmpty()
-                             && std::any_of(awaited.cbegin(), awaited.cend(),
-                                            [id](const SentRequest &r) { return r.transactionId() == id; });
+                          && std::any_of(awaited.cbegin(), awaited.cend(),
+                                         [id](const SentRequest &r) { return r.transactionId() == id; });
         arrive(reply);
         if (matches && !answered.contains(id))
             answered.append(id);

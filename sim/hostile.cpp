@@ -12,14 +12,13 @@ constexpr int FunctionOffset = MbapSize;
 
 // Wraps a PDU in an MBAP header whose length field matches what is actually sent,
 // so a client can only notice the fault inside the PDU.
-std::vector<std::uint8_t> frame(std::uint16_t transactionId, std::uint8_t unitId,
-                                const std::vector<std::uint8_t> &pdu)
+std::vector<std::uint8_t> frame(std::uint16_t transactionId, std::uint8_t unitId, const std::vector<std::uint8_t> &pdu)
 {
     const std::size_t length = pdu.size() + 1; // the unit id counts too
     std::vector<std::uint8_t> out;
     out.reserve(MbapSize + pdu.size());
-    for (std::uint8_t byte : {std::uint8_t(transactionId >> 8), std::uint8_t(transactionId & 0xFF),
-                              std::uint8_t(0), std::uint8_t(0), // protocol id: Modbus
+    for (std::uint8_t byte : {std::uint8_t(transactionId >> 8), std::uint8_t(transactionId & 0xFF), std::uint8_t(0),
+                              std::uint8_t(0), // protocol id: Modbus
                               std::uint8_t(length >> 8), std::uint8_t(length & 0xFF), unitId})
         out.push_back(byte);
     for (std::uint8_t byte : pdu)
@@ -55,8 +54,7 @@ std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::
     const int count = request[FunctionOffset + 3] << 8 | request[FunctionOffset + 4];
     // An out-of-range quantity deserves the ordinary exception from libmodbus, not a
     // misbehaviour, so that only the reserved fault is ever in play.
-    if (!sim_reserved::isReserved(address) || count < 1 || count > MODBUS_MAX_READ_REGISTERS
-        || address + count > 65536)
+    if (!sim_reserved::isReserved(address) || count < 1 || count > MODBUS_MAX_READ_REGISTERS || address + count > 65536)
         return std::nullopt;
 
     const std::uint16_t *values = registers + address;
@@ -69,29 +67,25 @@ std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::
         plan.gapMs = sim_reserved::SlowByteGapMs;
         break;
     case sim_reserved::Exception:
-        plan.chunks.push_back(frame(transactionId, unitId,
-                                    {MODBUS_FC_READ_HOLDING_REGISTERS | 0x80,
-                                     sim_reserved::ExceptionCode}));
+        plan.chunks.push_back(
+            frame(transactionId, unitId, {MODBUS_FC_READ_HOLDING_REGISTERS | 0x80, sim_reserved::ExceptionCode}));
         break;
     case sim_reserved::WrongByteCount: {
-        std::vector<std::uint8_t> pdu{MODBUS_FC_READ_HOLDING_REGISTERS,
-                                      sim_reserved::WrongByteCountClaimed};
+        std::vector<std::uint8_t> pdu{MODBUS_FC_READ_HOLDING_REGISTERS, sim_reserved::WrongByteCountClaimed};
         // A quantity of one has only two data bytes of its own; the carried bytes
         // come from the registers after it, which exist for every reserved address.
         appendRegisters(pdu, values, sim_reserved::WrongByteCountCarried / 2);
         plan.chunks.push_back(frame(transactionId, unitId, pdu));
         break;
     }
-    case sim_reserved::Silent:
-        break;
+    case sim_reserved::Silent: break;
     case sim_reserved::Late:
         plan.chunks.push_back(normal);
         plan.firstDelayMs = sim_reserved::LateDelayMs;
         break;
     case sim_reserved::Junk: {
         auto withJunk = normal;
-        withJunk.insert(withJunk.end(), std::begin(sim_reserved::JunkBytes),
-                        std::end(sim_reserved::JunkBytes));
+        withJunk.insert(withJunk.end(), std::begin(sim_reserved::JunkBytes), std::end(sim_reserved::JunkBytes));
         plan.chunks.push_back(withJunk);
         break;
     }

@@ -139,14 +139,10 @@ std::string endpoint(const std::string &host, int port)
 const char *listenHint(int error, int port)
 {
     switch (error) {
-    case EACCES:
-        return port != 0 && port < 1024 ? " (ports below 1024 need root; try --port 1502)" : "";
-    case EADDRINUSE:
-        return " (another server is listening there; try another --port)";
-    case EADDRNOTAVAIL:
-        return " (no interface of this machine has that address; try --host 127.0.0.1)";
-    default:
-        return "";
+    case EACCES: return port != 0 && port < 1024 ? " (ports below 1024 need root; try --port 1502)" : "";
+    case EADDRINUSE: return " (another server is listening there; try another --port)";
+    case EADDRNOTAVAIL: return " (no interface of this machine has that address; try --host 127.0.0.1)";
+    default: return "";
     }
 }
 
@@ -222,9 +218,8 @@ int main(int argc, char **argv)
     std::string bound;
     if (listenFd < 0 || !boundEndpoint(listenFd, bound)) {
         const int error = errno;
-        std::fprintf(stderr, "modbus-sim: cannot listen on %s: %s%s\n",
-                     endpoint(options.host, options.port).c_str(), std::strerror(error),
-                     listenHint(error, options.port));
+        std::fprintf(stderr, "modbus-sim: cannot listen on %s: %s%s\n", endpoint(options.host, options.port).c_str(),
+                     std::strerror(error), listenHint(error, options.port));
         if (listenFd >= 0)
             close(listenFd);
         modbus_mapping_free(mapping);

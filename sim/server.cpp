@@ -88,14 +88,13 @@ bool libmodbusImplements(int function)
     case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
     case MODBUS_FC_REPORT_SLAVE_ID:
     case MODBUS_FC_MASK_WRITE_REGISTER:
-    case MODBUS_FC_WRITE_AND_READ_REGISTERS:
-        return true;
-    default:
-        return false;
+    case MODBUS_FC_WRITE_AND_READ_REGISTERS: return true;
+    default: return false;
     }
 }
 
-class Server {
+class Server
+{
 public:
     Server(modbus_t *ctx, modbus_mapping_t *mapping, int listenFd, ServerSettings settings)
         : ctx_(ctx), mapping_(mapping), listenFd_(listenFd), settings_(settings)
@@ -199,8 +198,7 @@ bool Server::serveRequest(Client &client, short revents)
     // function" below. Having read past the frame, though, the stream is out of step.
     if (received <= 0 || received > frameSize)
         return false;
-    if (received < frameSize
-        && recv(client.fd, peeked, frameSize - received, MSG_DONTWAIT) != frameSize - received)
+    if (received < frameSize && recv(client.fd, peeked, frameSize - received, MSG_DONTWAIT) != frameSize - received)
         return false;
 
     if (settings_.hostile) {

@@ -34,9 +34,6 @@ inline constexpr int WrongByteCountCarried = 4;
 inline constexpr std::uint8_t JunkBytes[] = {0xDE, 0xAD, 0xBE, 0xEF, 0x00};
 inline constexpr int CloseMidReplyBytes = 5;
 
-inline constexpr bool isReserved(int address)
-{
-    return address >= First && address <= Last;
-}
+inline constexpr bool isReserved(int address) { return address >= First && address <= Last; }
 
 } // namespace sim_reserved

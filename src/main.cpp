@@ -1,6 +1,3 @@
 #include "workflow/run_tool.h"
 
-int main(int argc, char *argv[])
-{
-    return runTool(argc, argv);
-}
+int main(int argc, char *argv[]) { return runTool(argc, argv); }

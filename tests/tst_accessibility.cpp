@@ -224,9 +224,9 @@ void AccessibilityTest::noAccessKeys()
             caption = g->title();
         QVERIFY2(!caption.contains(QLatin1Char('&')), qPrintable(caption));
         QVERIFY2(!checkAccelerator || accessibleText(w, QAccessible::Accelerator).isEmpty(),
-                 qPrintable(QStringLiteral("%1 \"%2\" has the access key %3")
-                                .arg(w->metaObject()->className(), caption,
-                                     accessibleText(w, QAccessible::Accelerator))));
+                 qPrintable(
+                     QStringLiteral("%1 \"%2\" has the access key %3")
+                         .arg(w->metaObject()->className(), caption, accessibleText(w, QAccessible::Accelerator))));
     }
 }
 

@@ -64,7 +64,8 @@ void tst_Adu::readRequest_data()
 
     QTest::newRow("holding, start 0, length 16") << 3 << 0 << 0 << 0 << 16 << hex("0000 0000 0006 01 03 0000 0010");
     QTest::newRow("coils, start 300, length 2") << 1 << 1 << 44 << 0 << 2 << hex("0000 0000 0006 01 01 012C 0002");
-    QTest::newRow("inputs, start 65535, length 1") << 2 << 255 << 255 << 0 << 1 << hex("0000 0000 0006 01 02 FFFF 0001");
+    QTest::newRow("inputs, start 65535, length 1")
+        << 2 << 255 << 255 << 0 << 1 << hex("0000 0000 0006 01 02 FFFF 0001");
     QTest::newRow("quantity 0") << 3 << 0 << 7 << 0 << 0 << hex("0000 0000 0006 01 03 0007 0000");
 }
 
@@ -90,7 +91,8 @@ void tst_Adu::writeRegistersRequest_data()
 
     QTest::newRow("start 0, 10 and 300") << 0 << QList<quint16>{10, 300}
                                          << hex("0000 0000 000B 01 10 0000 0002 04 000A 012C");
-    QTest::newRow("65535 at start 300") << 300 << QList<quint16>{65535} << hex("0000 0000 0009 01 10 012C 0001 02 FFFF");
+    QTest::newRow("65535 at start 300") << 300 << QList<quint16>{65535}
+                                        << hex("0000 0000 0009 01 10 012C 0001 02 FFFF");
     QTest::newRow("no values") << 0 << QList<quint16>{} << hex("0000 0000 0007 01 10 0000 0000 00");
     QTest::newRow("no values at start 65535") << 65535 << QList<quint16>{} << hex("0000 0000 0007 01 10 FFFF 0000 00");
 
@@ -154,8 +156,8 @@ void tst_Adu::takeFrame_data()
     // Not enough to judge yet: pending is left as it is.
     QTest::newRow("nothing") << QByteArray() << S::NeedMore << QByteArray() << QByteArray();
     QTest::newRow("three bytes") << hex("0000 00") << S::NeedMore << QByteArray() << hex("0000 00");
-    QTest::newRow("header without unit id") << hex("0000 0000 0007") << S::NeedMore << QByteArray()
-                                            << hex("0000 0000 0007");
+    QTest::newRow("header without unit id")
+        << hex("0000 0000 0007") << S::NeedMore << QByteArray() << hex("0000 0000 0007");
     QTest::newRow("header only") << hex("0000 0000 0007 01") << S::NeedMore << QByteArray() << hex("0000 0000 0007 01");
     QTest::newRow("one byte short") << whole.left(whole.size() - 1) << S::NeedMore << QByteArray()
                                     << whole.left(whole.size() - 1);
@@ -168,8 +170,8 @@ void tst_Adu::takeFrame_data()
     QTest::newRow("reply and part of the next") << whole + echo.left(3) << S::Complete << whole << echo.left(3);
     QTest::newRow("two replies joined") << whole + echo << S::Complete << whole << echo;
     QTest::newRow("three replies joined") << exception + whole + echo << S::Complete << exception << whole + echo;
-    QTest::newRow("transaction and unit id not examined") << hex("ABCD 0000 0003 FF 83 02") << S::Complete
-                                                          << hex("ABCD 0000 0003 FF 83 02") << QByteArray();
+    QTest::newRow("transaction and unit id not examined")
+        << hex("ABCD 0000 0003 FF 83 02") << S::Complete << hex("ABCD 0000 0003 FF 83 02") << QByteArray();
 
     QByteArray longest = hex("0000 0000 00FE 01 01 FB");
     longest.append(QByteArray(251, char(0x5A)));
@@ -180,15 +182,16 @@ void tst_Adu::takeFrame_data()
     QTest::newRow("protocol id 1") << hex("0000 0001 0007 01 03 04 000A FFFF") << S::Malformed << QByteArray()
                                    << hex("0000 0001 0007 01 03 04 000A FFFF");
     QTest::newRow("protocol id 0x0100") << hex("0000 0100") << S::Malformed << QByteArray() << hex("0000 0100");
-    QTest::newRow("protocol id known from four bytes") << hex("0000 FFFF") << S::Malformed << QByteArray()
-                                                       << hex("0000 FFFF");
+    QTest::newRow("protocol id known from four bytes")
+        << hex("0000 FFFF") << S::Malformed << QByteArray() << hex("0000 FFFF");
     QTest::newRow("length 0") << hex("0000 0000 0000 01") << S::Malformed << QByteArray() << hex("0000 0000 0000 01");
     QTest::newRow("length 1") << hex("0000 0000 0001 01") << S::Malformed << QByteArray() << hex("0000 0000 0001 01");
     QTest::newRow("length 255") << hex("0000 0000 00FF 01") << S::Malformed << QByteArray() << hex("0000 0000 00FF 01");
     QTest::newRow("length 256") << hex("0000 0000 0100 01") << S::Malformed << QByteArray() << hex("0000 0000 0100 01");
-    QTest::newRow("length 65535") << hex("0000 0000 FFFF 01") << S::Malformed << QByteArray() << hex("0000 0000 FFFF 01");
-    QTest::newRow("bad header before a good reply") << hex("0000 0000 0000 01") + whole << S::Malformed << QByteArray()
-                                                    << hex("0000 0000 0000 01") + whole;
+    QTest::newRow("length 65535") << hex("0000 0000 FFFF 01") << S::Malformed << QByteArray()
+                                  << hex("0000 0000 FFFF 01");
+    QTest::newRow("bad header before a good reply")
+        << hex("0000 0000 0000 01") + whole << S::Malformed << QByteArray() << hex("0000 0000 0000 01") + whole;
 }
 
 void tst_Adu::takeFrame()

@@ -100,15 +100,18 @@ void CommandsTest::pickingTable_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QStringList>("messages");
 
-    QTest::newRow("connected, picks Coil Outputs") << true << false << 1 << hex("00 00 00 00 00 06 01 01 00 00 00 10") << QStringList();
-    QTest::newRow("connected, picks Digital Inputs") << true << false << 2 << hex("00 00 00 00 00 06 01 02 00 00 00 10") << QStringList();
-    QTest::newRow("connected, picks Holding Registers") << true << false << 0 << hex("00 00 00 00 00 06 01 03 00 00 00 10") << QStringList();
+    QTest::newRow("connected, picks Coil Outputs")
+        << true << false << 1 << hex("00 00 00 00 00 06 01 01 00 00 00 10") << QStringList();
+    QTest::newRow("connected, picks Digital Inputs")
+        << true << false << 2 << hex("00 00 00 00 00 06 01 02 00 00 00 10") << QStringList();
+    QTest::newRow("connected, picks Holding Registers")
+        << true << false << 0 << hex("00 00 00 00 00 06 01 03 00 00 00 10") << QStringList();
     QTest::newRow("not connected, picks Coil Outputs") << false << true << 1 << QByteArray() << QStringList();
     // The connection completed after the wait: the window does not consider itself connected.
     QTest::newRow("socket connected, Connect still enabled") << true << true << 1 << QByteArray() << QStringList();
     // The window believes itself connected though the socket is not: the read is refused.
-    QTest::newRow("Connect disabled, socket closed") << false << false << 1 << QByteArray()
-                                                      << QStringList{"Device not connected via TCP/IP"};
+    QTest::newRow("Connect disabled, socket closed")
+        << false << false << 1 << QByteArray() << QStringList{"Device not connected via TCP/IP"};
 }
 
 void CommandsTest::pickingTable()

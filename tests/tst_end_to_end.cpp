@@ -92,7 +92,7 @@ void EndToEndTest::monitoringFollowsValues_data()
     QTest::addColumn<int>("changingBox");
     QTest::addColumn<int>("steadyBox");
     QTest::addColumn<QString>("steadyValue");
-    QTest::addColumn<bool>("counts"); // counts up; otherwise toggles between 0 and 1
+    QTest::addColumn<bool>("counts");    // counts up; otherwise toggles between 0 and 1
     QTest::addColumn<int>("firstEmpty"); // a bit read fills the whole data byte: 8 boxes
 
     // The simulator's pattern: holding and input register k hold k, coil k is 1 when k is a

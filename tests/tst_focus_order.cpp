@@ -80,10 +80,9 @@ void FocusOrderTest::focusOrder()
         QWidget *now = QApplication::focusWidget();
         // The editable selector keeps the focus on itself or on its line edit.
         const bool inSelector = expected[i] == f.cboReg && now && (now == f.cboReg || f.cboReg->isAncestorOf(now));
-        QVERIFY2(now == expected[i] || inSelector,
-                 qPrintable(QStringLiteral("step %1: focus on %2, expected %3")
-                                .arg(i)
-                                .arg(describe(now), describe(expected[i]))));
+        QVERIFY2(now == expected[i] || inSelector, qPrintable(QStringLiteral("step %1: focus on %2, expected %3")
+                                                                  .arg(i)
+                                                                  .arg(describe(now), describe(expected[i]))));
     }
 }
 
@@ -121,7 +120,8 @@ void FocusOrderTest::returnPressesOnlyAFocusedButton()
 
     QWidget *w = control(rig.form, focused);
     w->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     // A focused button is pressed once; anywhere else nothing is.
     QCOMPARE(pressed, qobject_cast<QPushButton *>(w) ? QList<QObject *>{w} : QList<QObject *>{});
 }

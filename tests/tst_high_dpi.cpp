@@ -50,10 +50,7 @@ void HighDpiTest::windowScalesAsAWhole()
     QCOMPARE(rig.form.txtReg[15]->mapTo(&rig.form, QPoint(0, 0)), QPoint(208 + 104, 72 + 24 + 24 * 7));
 }
 
-void HighDpiTest::captionsFit_data()
-{
-    addCaptionRows(false);
-}
+void HighDpiTest::captionsFit_data() { addCaptionRows(false); }
 
 void HighDpiTest::captionsFit()
 {
@@ -75,13 +72,19 @@ void HighDpiTest::captionsFit()
     const QFontMetricsF device(drawn);
     const qreal needed = device.horizontalAdvance(text);
     const qreal roomWidth = room.width() * scale;
-    QVERIFY2(needed <= roomWidth,
-             qPrintable(QStringLiteral("at scale %1 \"%2\" needs %3 device px, %4 has %5")
-                            .arg(scale).arg(text).arg(needed).arg(name).arg(roomWidth)));
+    QVERIFY2(needed <= roomWidth, qPrintable(QStringLiteral("at scale %1 \"%2\" needs %3 device px, %4 has %5")
+                                                 .arg(scale)
+                                                 .arg(text)
+                                                 .arg(needed)
+                                                 .arg(name)
+                                                 .arg(roomWidth)));
     const qreal lineHeight = device.height();
     QVERIFY2(lineHeight <= room.height() * scale,
              qPrintable(QStringLiteral("at scale %1 a line is %2 device px high, %3 has %4")
-                            .arg(scale).arg(lineHeight).arg(name).arg(room.height() * scale)));
+                            .arg(scale)
+                            .arg(lineHeight)
+                            .arg(name)
+                            .arg(room.height() * scale)));
     // And in the window's own metrics, which decide where a line edit scrolls its text.
     const QFontMetricsF logical(w->font(), w);
     QVERIFY(logical.horizontalAdvance(text) <= room.width());

@@ -123,10 +123,12 @@ void TestHostileConnection::unsolicitedMegabyteWhileMonitoring()
     w.device.send(randomBytes(1024 * 1024, 11));
     qsizetype largest = 0;
     auto watch = [&](auto done) {
-        return QTest::qWaitFor([&] {
-            largest = qMax(largest, w.state().bufRecv.size());
-            return done();
-        }, 15000);
+        return QTest::qWaitFor(
+            [&] {
+                largest = qMax(largest, w.state().bufRecv.size());
+                return done();
+            },
+            15000);
     };
     QVERIFY(watch([&] { return w.deliveredAndTaken(); }));
     QVERIFY2(w.status().startsWith("Malformed reply: "), qPrintable(w.status()));
@@ -135,7 +137,9 @@ void TestHostileConnection::unsolicitedMegabyteWhileMonitoring()
 
     // Monitoring went on through the flood and shows sound values again once it has passed.
     responder.paused = false;
-    QVERIFY2(watch([&] { return w.status() == "Registers read" && w.boxes() == sixteen({"40", "41"}); }),
+    QVERIFY2(watch([&] {
+                 return w.status() == "Registers read" && w.boxes() == sixteen({"40", "41"});
+             }),
              qPrintable(w.status()));
     QVERIFY(largest <= 260);
     QVERIFY(w.form.TimerRead.isRunning());

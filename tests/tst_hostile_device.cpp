@@ -65,12 +65,10 @@ void TestHostileDevice::oneBadReply_data()
     QTest::newRow("protocol identifier 1") << "read" << hex("0000 0001 0007 01 03 04 000A 0014")
                                            << malformed + "protocol identifier 1" << Yellow << emptied;
 
-    QTest::newRow("byte count larger than the data")
-        << "read" << hex("0000 0000 0007 01 03 08 000A 0014") << malformed + "byte count 8, 4 data bytes"
-        << Yellow << emptied;
+    QTest::newRow("byte count larger than the data") << "read" << hex("0000 0000 0007 01 03 08 000A 0014")
+                                                     << malformed + "byte count 8, 4 data bytes" << Yellow << emptied;
     QTest::newRow("odd byte count for registers") << "read" << hex("0000 0000 0006 01 03 03 000A 00")
-                                                  << malformed + "odd byte count 3 for registers" << Yellow
-                                                  << emptied;
+                                                  << malformed + "odd byte count 3 for registers" << Yellow << emptied;
     QTest::newRow("byte count 255") << "read" << hex("0000 0000 0007 01 03 FF 000A 0014")
                                     << malformed + "byte count 255, 4 data bytes" << Yellow << emptied;
 
@@ -81,14 +79,13 @@ void TestHostileDevice::oneBadReply_data()
     }
     QTest::newRow("unknown exception 200 to a read")
         << "read" << hex("0000 0000 0003 01 83 C8") << "Modbus exception 200" << Yellow << emptied;
-    QTest::newRow("exception 2 to a coil read") << "read coils" << hex("0000 0000 0003 01 81 02")
-                                                << exceptionText(2) << Yellow << emptied;
-    QTest::newRow("exception 2 to a write: boxes stay") << "write" << hex("0000 0000 0003 01 90 02")
-                                                        << exceptionText(2) << Yellow << written;
+    QTest::newRow("exception 2 to a coil read")
+        << "read coils" << hex("0000 0000 0003 01 81 02") << exceptionText(2) << Yellow << emptied;
+    QTest::newRow("exception 2 to a write: boxes stay")
+        << "write" << hex("0000 0000 0003 01 90 02") << exceptionText(2) << Yellow << written;
 
-    QTest::newRow("function code 4 to a read")
-        << "read" << hex("0000 0000 0007 01 04 04 000A 0014") << "Unexpected reply: function code 4" << Yellow
-        << emptied;
+    QTest::newRow("function code 4 to a read") << "read" << hex("0000 0000 0007 01 04 04 000A 0014")
+                                               << "Unexpected reply: function code 4" << Yellow << emptied;
     QTest::newRow("function code 3 to a write")
         << "write" << hex("0000 0000 0007 01 03 04 000A 0014") << "Error writting registers" << Yellow << written;
     QTest::newRow("write echo of another quantity")
@@ -97,11 +94,9 @@ void TestHostileDevice::oneBadReply_data()
     // The junk's protocol identifier (BE EF) cannot start a reply, and it comes after the
     // request has its answer: it answers nothing and is dropped.
     QTest::newRow("a valid reply followed by junk")
-        << "read" << registersReply({10, 20}) + hex("DEADBEEF00") << "Registers read" << Green
-        << sixteen({"10", "20"});
-    QTest::newRow("junk instead of a reply")
-        << "read" << hex("DEADBEEF00") + registersReply({10, 20}) << malformed + "protocol identifier 48879"
-        << Yellow << emptied;
+        << "read" << registersReply({10, 20}) + hex("DEADBEEF00") << "Registers read" << Green << sixteen({"10", "20"});
+    QTest::newRow("junk instead of a reply") << "read" << hex("DEADBEEF00") + registersReply({10, 20})
+                                             << malformed + "protocol identifier 48879" << Yellow << emptied;
 }
 
 void TestHostileDevice::oneBadReply()

@@ -18,8 +18,8 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // A row of the full chain text -> value -> whole number -> bytes. A row whose whole number
 // does not fit 32 bits has no bytes either.
-void chainRow(const char *name, const QString &text, double value, bool wholeOk, qint32 whole = 0,
-              bool splitOk = false, int high = 0, int low = 0)
+void chainRow(const char *name, const QString &text, double value, bool wholeOk, qint32 whole = 0, bool splitOk = false,
+              int high = 0, int low = 0)
 {
     QTest::newRow(name) << text << value << wholeOk << whole << splitOk << high << low;
 }
@@ -120,16 +120,16 @@ void tst_NumericText::chain_data()
     chainRow("smallest 32-bit", "-2147483648", -2147483648.0, true, std::numeric_limits<qint32>::min(), false);
     chainRow("one below 32 bits", "-2147483649", -2147483649.0, false);
     chainRow("half above largest rounds out", "2147483647.5", 2147483647.5, false);
-    chainRow("half below smallest rounds in", "-2147483648.5", -2147483648.5, true,
-             std::numeric_limits<qint32>::min(), false);
+    chainRow("half below smallest rounds in", "-2147483648.5", -2147483648.5, true, std::numeric_limits<qint32>::min(),
+             false);
     chainRow("1e10", "1e10", 1e10, false);
     chainRow("beyond double", "1E400", Inf, false);
     chainRow("negative beyond double", "-1E400", -Inf, false);
     chainRow("below double's smallest", "1E-400", 0, true, 0, true, 0, 0);
     chainRow("long mantissa, small exponent", QStringLiteral("1") + QString(400, u'0') + QStringLiteral("E-1"), Inf,
              false);
-    chainRow("long fraction, large exponent", QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1E399"),
-             0.01, true, 0, true, 0, 0);
+    chainRow("long fraction, large exponent", QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1E399"), 0.01,
+             true, 0, true, 0, 0);
 
     // Hexadecimal and octal as in device manuals, read as unsigned numbers.
     chainRow("&H1F", "&H1F", 31, true, 31, true, 0, 31);

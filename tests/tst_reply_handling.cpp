@@ -126,10 +126,10 @@ QList<Case> cases()
         readException.append(char(code));
         QByteArray writeException = hex("0000 0000 0003 01 90");
         writeException.append(char(code));
-        c.append({QByteArray("exception ") + QByteArray::number(code) + " after read", "holding", "16", "16", readException, exceptionText(code), Yellow, false,
-                  Emptied});
-        c.append({QByteArray("exception ") + QByteArray::number(code) + " after write", "registers write", "10", "10", writeException, exceptionText(code), Yellow,
-                  false, markerBoxes()});
+        c.append({QByteArray("exception ") + QByteArray::number(code) + " after read", "holding", "16", "16",
+                  readException, exceptionText(code), Yellow, false, Emptied});
+        c.append({QByteArray("exception ") + QByteArray::number(code) + " after write", "registers write", "10", "10",
+                  writeException, exceptionText(code), Yellow, false, markerBoxes()});
     }
     return c;
 }
@@ -171,8 +171,9 @@ void tst_ReplyHandling::reply_data()
                                                           {BeforeStray, "joined before a stray reply"}};
     for (const Case &c : cases()) {
         for (const auto &[delivery, how] : deliveries)
-            QTest::addRow("%s, %s", c.name.constData(), how) << c.request << c.length << c.lengthAfter << c.reply << c.status
-                                                  << c.colour << c.prefixOnly << c.boxes << delivery;
+            QTest::addRow("%s, %s", c.name.constData(), how)
+                << c.request << c.length << c.lengthAfter << c.reply << c.status << c.colour << c.prefixOnly << c.boxes
+                << delivery;
     }
 }
 
@@ -195,9 +196,7 @@ void tst_ReplyHandling::reply()
     rig.advance(2.999);
 
     switch (delivery) {
-    case Whole:
-        rig.arrive(bytes);
-        break;
+    case Whole: rig.arrive(bytes); break;
     case Halves:
         rig.arrive(bytes.left(bytes.size() / 2));
         QVERIFY(rig.controls.statuses.isEmpty());
@@ -211,15 +210,11 @@ void tst_ReplyHandling::reply()
             rig.arrive(bytes.mid(i, 1));
         }
         break;
-    case AfterStray:
-        rig.arrive(Rig::strayReply() + bytes);
-        break;
-    case BeforeStray:
-        rig.arrive(bytes + Rig::strayReply());
-        break;
+    case AfterStray: rig.arrive(Rig::strayReply() + bytes); break;
+    case BeforeStray: rig.arrive(bytes + Rig::strayReply()); break;
     }
 
-    rig.advance(10); // an answered request never times out, whatever the answer
+    rig.advance(10);                           // an answered request never times out, whatever the answer
     QCOMPARE(rig.controls.statuses.size(), 1); // handled once, the stray reply not at all
     const StatusLine shown = rig.controls.lastStatus();
     QVERIFY2(statusMatches(shown, status, colour, prefixOnly),

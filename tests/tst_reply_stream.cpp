@@ -32,9 +32,9 @@ void tst_ReplyStream::badHeader_data()
     QTest::addColumn<bool>("goodReplyFirst");
 
     const QList<QPair<const char *, QByteArray>> headers{
-        {"protocol id 1", hex("0000 0001 0007 01")},     {"protocol id 0x0100", hex("0000 0100 0007 01")},
-        {"length 0", hex("0000 0000 0000 01")},          {"length 1", hex("0000 0000 0001 01")},
-        {"length 255", hex("0000 0000 00FF 01")},        {"length 65535", hex("0000 0000 FFFF 01")},
+        {"protocol id 1", hex("0000 0001 0007 01")}, {"protocol id 0x0100", hex("0000 0100 0007 01")},
+        {"length 0", hex("0000 0000 0000 01")},      {"length 1", hex("0000 0000 0001 01")},
+        {"length 255", hex("0000 0000 00FF 01")},    {"length 65535", hex("0000 0000 FFFF 01")},
     };
     for (const auto &[name, header] : headers) {
         QTest::addRow("%s after read", name) << "holding" << header << false;
@@ -198,8 +198,8 @@ void tst_ReplyStream::deadlines_data()
         << QStringList{"2 Registers read", "3.4 Registers written"};
     QTest::newRow("an abandoned read never times out once a newer read is answered")
         << QStringList{"0 holding", "0.6 coils", "1 answer 1"} << QStringList{"1 Registers read"};
-    QTest::newRow("reads never answered each time out")
-        << QStringList{"0 holding", "1 holding", "2 holding"} << QStringList{"3 " + timeOut, "4 " + timeOut, "5 " + timeOut};
+    QTest::newRow("reads never answered each time out") << QStringList{"0 holding", "1 holding", "2 holding"}
+                                                        << QStringList{"3 " + timeOut, "4 " + timeOut, "5 " + timeOut};
     QTest::newRow("a late reply to the latest request still shows")
         << QStringList{"0 holding", "4 answer 0"} << QStringList{"3 " + timeOut, "4 Registers read"};
     QTest::newRow("a late reply after another request went out shows nothing")

@@ -157,10 +157,7 @@ void tst_RequestInputs::writeRegisters_data()
     // clang-format on
 }
 
-void tst_RequestInputs::writeRegisters()
-{
-    checkWrite(writeRegistersFrom);
-}
+void tst_RequestInputs::writeRegisters() { checkWrite(writeRegistersFrom); }
 
 void tst_RequestInputs::writeCoils_data()
 {
@@ -231,10 +228,7 @@ void tst_RequestInputs::writeCoils_data()
     // clang-format on
 }
 
-void tst_RequestInputs::writeCoils()
-{
-    checkWrite(writeCoilsFrom);
-}
+void tst_RequestInputs::writeCoils() { checkWrite(writeCoilsFrom); }
 
 void tst_RequestInputs::readRequest_data()
 {

@@ -47,8 +47,9 @@ Client connectClient(quint16 port, int timeoutMs = ReplyTimeoutMs)
 
 QByteArray readRegistersRequest(quint16 transactionId, quint8 unitId, quint16 address, quint16 count)
 {
-    const char bytes[] = {char(transactionId >> 8), char(transactionId), 0, 0, 0, 6, char(unitId),
-                          3, char(address >> 8), char(address), char(count >> 8), char(count)};
+    const char bytes[] =
+        {char(transactionId >> 8), char(transactionId), 0, 0, 0, 6, char(unitId), 3, char(address >> 8), char(address),
+         char(count >> 8),         char(count)};
     return QByteArray(bytes, sizeof bytes);
 }
 
@@ -84,7 +85,8 @@ enum class Ending { ClientCloses, ClientResets, ServerDrops };
 } // namespace
 Q_DECLARE_METATYPE(Ending)
 
-class TestSimulator : public QObject {
+class TestSimulator : public QObject
+{
     Q_OBJECT
 
 private:
@@ -203,8 +205,8 @@ private Q_SLOTS:
         QTest::newRow("half a frame, then reset") << half << Ending::ClientResets;
         QTest::newRow("nothing, then reset") << QByteArray() << Ending::ClientResets;
         QTest::newRow("not Modbus at all") << QByteArray("GET / HTTP/1.0\r\n\r\n") << Ending::ServerDrops;
-        QTest::newRow("protocol id not Modbus") << QByteArray::fromHex("0001 0001 0006 01 03 0000 0001")
-                                                << Ending::ServerDrops;
+        QTest::newRow("protocol id not Modbus")
+            << QByteArray::fromHex("0001 0001 0006 01 03 0000 0001") << Ending::ServerDrops;
         QTest::newRow("length beyond any ADU") << QByteArray::fromHex("00010000 0fff 01 03") << Ending::ServerDrops;
     }
     void badClientsDoNotHurtOthers()
@@ -329,18 +331,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("closes");
         using namespace sim_reserved;
         // Transaction id 0x1234 and unit id 0x11 must come back in every header.
-        QTest::newRow("slow bytes") << int(SlowBytes) << 2
-                                    << QByteArray::fromHex("123400000007110304fde8fde9") << false;
+        QTest::newRow("slow bytes") << int(SlowBytes) << 2 << QByteArray::fromHex("123400000007110304fde8fde9")
+                                    << false;
         QTest::newRow("exception") << int(Exception) << 2 << QByteArray::fromHex("123400000003118304") << false;
-        QTest::newRow("wrong byte count") << int(WrongByteCount) << 2
-                                          << QByteArray::fromHex("123400000007110308fdeafdeb") << false;
-        QTest::newRow("wrong byte count, one register") << int(WrongByteCount) << 1
-                                                        << QByteArray::fromHex("123400000007110308fdeafdeb") << false;
-        QTest::newRow("junk") << int(Junk) << 2
-                              << QByteArray::fromHex("123400000007110304fdedfdee deadbeef00") << false;
+        QTest::newRow("wrong byte count")
+            << int(WrongByteCount) << 2 << QByteArray::fromHex("123400000007110308fdeafdeb") << false;
+        QTest::newRow("wrong byte count, one register")
+            << int(WrongByteCount) << 1 << QByteArray::fromHex("123400000007110308fdeafdeb") << false;
+        QTest::newRow("junk") << int(Junk) << 2 << QByteArray::fromHex("123400000007110304fdedfdee deadbeef00")
+                              << false;
         QTest::newRow("close mid reply") << int(CloseMidReply) << 2 << QByteArray::fromHex("1234000000") << true;
-        QTest::newRow("bad quantity gets the usual exception") << int(Exception) << 126
-                                                               << QByteArray::fromHex("123400000003118303") << false;
+        QTest::newRow("bad quantity gets the usual exception")
+            << int(Exception) << 126 << QByteArray::fromHex("123400000003118303") << false;
     }
     void hostileRawFrames()
     {
@@ -370,8 +372,7 @@ private Q_SLOTS:
     void secondSimulatorOnSamePortFails()
     {
         QProcess second;
-        second.start(QStringLiteral(MODBUS_SIM_PATH),
-                     {"--host", "127.0.0.1", "--port", QString::number(sim_->port())});
+        second.start(QStringLiteral(MODBUS_SIM_PATH), {"--host", "127.0.0.1", "--port", QString::number(sim_->port())});
         QVERIFY(second.waitForFinished(5000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 1);

@@ -42,7 +42,9 @@ void ThemeIconsTest::drawnFromThePixelArt()
             colours.insert(icon.pixel(x, y));
             if (icon.pixel(x, y) != want)
                 QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is #%3, the art has #%4 there")
-                                     .arg(x).arg(y).arg(icon.pixel(x, y), 8, 16, QLatin1Char('0'))
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(icon.pixel(x, y), 8, 16, QLatin1Char('0'))
                                      .arg(want, 8, 16, QLatin1Char('0'))));
         }
     }

@@ -29,9 +29,8 @@ QString shownTip(QWidget *box)
 // typed, Read clicked; the device answers reply once it has the 12-byte request. The
 // services' clock stands still at sentAt while the request goes out and reads repliedAt
 // when the reply is handled, so the round trip is known exactly.
-bool readFrom(WindowRig &rig, ScriptedDevice &device, const QString &table, const QString &start,
-              const QString &length, const QList<QByteArray> &replyPieces, double sentAt, double repliedAt,
-              QByteArray *request)
+bool readFrom(WindowRig &rig, ScriptedDevice &device, const QString &table, const QString &start, const QString &length,
+              const QList<QByteArray> &replyPieces, double sentAt, double repliedAt, QByteArray *request)
 {
     rig.form.cboReg->setCurrentText(table);
     rig.form.txtStartReg->setText(start);
@@ -141,13 +140,12 @@ void TooltipsTest::exchangeTip_data()
     QTest::addColumn<QString>("tip");
     QTest::newRow("no reply yet") << hex("00 00 00 00 00 06 01 03 00 00 00 10") << QByteArray() << -1.0
                                   << "Last request (12 bytes):\n    00 00 00 00 00 06 01 03 00 00 00 10\nNo reply yet";
-    QTest::newRow("exception")
-        << hex("00 00 00 00 00 06 01 01 00 00 00 08") << hex("00 00 00 00 00 03 01 81 02") << 3.4
-        << "Last request (12 bytes):\n    00 00 00 00 00 06 01 01 00 00 00 08\n"
-           "Last reply (9 bytes):\n    00 00 00 00 00 03 01 81 02\nRound trip: 3.4 ms";
+    QTest::newRow("exception") << hex("00 00 00 00 00 06 01 01 00 00 00 08") << hex("00 00 00 00 00 03 01 81 02") << 3.4
+                               << "Last request (12 bytes):\n    00 00 00 00 00 06 01 01 00 00 00 08\n"
+                                  "Last reply (9 bytes):\n    00 00 00 00 00 03 01 81 02\nRound trip: 3.4 ms";
     QTest::newRow("long reply wraps every 16 bytes")
-        << hex("00 00 00 00 00 06 01 03 00 00 00 04")
-        << hex("00 00 00 00 00 0B 01 03 08 00 01 00 02 00 03 00 04") << 1500.0
+        << hex("00 00 00 00 00 06 01 03 00 00 00 04") << hex("00 00 00 00 00 0B 01 03 08 00 01 00 02 00 03 00 04")
+        << 1500.0
         << "Last request (12 bytes):\n    00 00 00 00 00 06 01 03 00 00 00 04\n"
            "Last reply (17 bytes):\n    00 00 00 00 00 0B 01 03 08 00 01 00 02 00 03 00\n    04\n"
            "Round trip: 1500.0 ms";
@@ -257,9 +255,10 @@ void TooltipsTest::valueTipsNameTheSource()
     WindowRig rig;
     QVERIFY(connectRig(rig, device));
     QByteArray request;
-    QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1",
-                     {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5, &request));
-    const QString register0 = QStringLiteral("Holding register 0 (reference 40001)\n0x8000  signed -32768  binary 1000 0000 0000 0000");
+    QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1", {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5,
+                     &request));
+    const QString register0 = QStringLiteral(
+        "Holding register 0 (reference 40001)\n0x8000  signed -32768  binary 1000 0000 0000 0000");
     QCOMPARE(shownTip(rig.form.txtReg[0]), register0);
 
     // The value came from register 0, whatever the start and the table say now.
@@ -276,7 +275,8 @@ void TooltipsTest::typedValueShowsItsReadings()
     QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Value 3"));
     QTest::keyClicks(rig.form.txtReg[3], "4660");
     QCOMPARE(shownTip(rig.form.txtReg[3]),
-             QStringLiteral("Value 3: typed, not read from the device\n0x1234  signed 4660  binary 0001 0010 0011 0100"));
+             QStringLiteral(
+                 "Value 3: typed, not read from the device\n0x1234  signed 4660  binary 0001 0010 0011 0100"));
     QTest::keyClicks(rig.form.txtReg[3], "x");
     QCOMPARE(shownTip(rig.form.txtReg[3]), QStringLiteral("Value 3: typed, not read from the device"));
 }

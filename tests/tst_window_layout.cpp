@@ -249,7 +249,8 @@ void WindowLayoutTest::icon()
         for (int x = 0; x < 16; ++x) {
             const QColor c = image.pixelColor(x, y);
             QCOMPARE(c.alpha(), 255);
-            QVERIFY2(c == blue || c == white, qPrintable(QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
+            QVERIFY2(c == blue || c == white,
+                     qPrintable(QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
             const bool outer = x == 0 || y == 0 || x == 15 || y == 15;
             if (outer)
                 QVERIFY2(c == blue, qPrintable(QStringLiteral("outer pixel %1,%2 is not blue").arg(x).arg(y)));
@@ -276,10 +277,7 @@ void WindowLayoutTest::icon()
     QVERIFY(whiteRows.first() >= 3 && rule <= 12);
 }
 
-void WindowLayoutTest::captionsFit_data()
-{
-    addCaptionRows(true);
-}
+void WindowLayoutTest::captionsFit_data() { addCaptionRows(true); }
 
 void WindowLayoutTest::captionsFit()
 {
@@ -293,12 +291,15 @@ void WindowLayoutTest::captionsFit()
     const QFontMetrics fm(w->font());
     const QRect room = textRoom(rig.form, w);
 
-    QVERIFY2(fm.horizontalAdvance(text) <= room.width(),
-             qPrintable(QStringLiteral("\"%1\" needs %2 px, %3 has %4")
-                            .arg(text).arg(fm.horizontalAdvance(text)).arg(name).arg(room.width())));
+    QVERIFY2(fm.horizontalAdvance(text) <= room.width(), qPrintable(QStringLiteral("\"%1\" needs %2 px, %3 has %4")
+                                                                        .arg(text)
+                                                                        .arg(fm.horizontalAdvance(text))
+                                                                        .arg(name)
+                                                                        .arg(room.width())));
     // One line: the font's line height fits where the control draws its text.
     QVERIFY2(fm.height() <= room.height(),
-             qPrintable(QStringLiteral("a line is %1 px high, %2 has %3").arg(fm.height()).arg(name).arg(room.height())));
+             qPrintable(
+                 QStringLiteral("a line is %1 px high, %2 has %3").arg(fm.height()).arg(name).arg(room.height())));
 }
 
 QTEST_MAIN(WindowLayoutTest)

@@ -20,8 +20,7 @@ QByteArray header(quint16 lengthField, quint8 functionCode)
 
 } // namespace
 
-QByteArray readRequest(quint8 functionCode, quint8 startHigh, quint8 startLow, quint8 quantityHigh,
-                       quint8 quantityLow)
+QByteArray readRequest(quint8 functionCode, quint8 startHigh, quint8 startLow, quint8 quantityHigh, quint8 quantityLow)
 {
     QByteArray b = header(6, functionCode);
     b.append(char(startHigh));

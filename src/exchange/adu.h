@@ -36,8 +36,7 @@ enum FunctionCode : quint8 {
 
 // Requests are built with transaction id 0 for unit 1; setIds gives a request the ids it goes
 // out with.
-QByteArray readRequest(quint8 functionCode, quint8 startHigh, quint8 startLow, quint8 quantityHigh,
-                       quint8 quantityLow);
+QByteArray readRequest(quint8 functionCode, quint8 startHigh, quint8 startLow, quint8 quantityHigh, quint8 quantityLow);
 QByteArray writeRegistersRequest(quint16 start, const QList<quint16> &values);
 QByteArray writeCoilsRequest(quint16 start, quint16 quantity, const QByteArray &packedBits);
 

@@ -14,10 +14,9 @@
 namespace {
 // What a broken stream left in the socket is read off and dropped in pieces of this size.
 constexpr qint64 DiscardChunk = qint64{64} * 1024;
-}
+} // namespace
 
-ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO,
-                               WindowServices &services)
+ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO, WindowServices &services)
     : m_controls(controls), m_socket(socket), m_timerTO(timerTO), m_services(services)
 {
 }
@@ -158,8 +157,7 @@ void ModbusExchange::take(const QByteArray &reply)
     // values, and their timeouts would call silent a device that has answered. A write is
     // settled by nothing but its own reply or deadline.
     if (request.isRead()) {
-        m_state.awaited.removeIf(
-            [&request](const SentRequest &r) { return r.isRead() && r.moment < request.moment; });
+        m_state.awaited.removeIf([&request](const SentRequest &r) { return r.isRead() && r.moment < request.moment; });
     }
     armTimeout();
     if (!request.superseded)

@@ -42,8 +42,8 @@ Reading radixValue(const QString &s, int base)
     for (; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
         const int d = (c >= u'0' && c <= u'9') ? c - u'0'
-                : (c >= u'a' && c <= u'f')     ? c - u'a' + 10
-                : (c >= u'A' && c <= u'F')     ? c - u'A' + 10
+                    : (c >= u'a' && c <= u'f') ? c - u'a' + 10
+                    : (c >= u'A' && c <= u'F') ? c - u'A' + 10
                                                : base;
         if (d >= base)
             break;

@@ -23,8 +23,8 @@ struct ReplyOutcome {
         Malformed,        // bytes that cannot be a sound reply
     };
     Kind kind;
-    quint8 code = 0;      // exception code, or the unexpected function code
-    QString detail;       // what was malformed
+    quint8 code = 0; // exception code, or the unexpected function code
+    QString detail;  // what was malformed
     // After a read: the text of each of the 16 boxes, "" for an emptied box. Empty when the
     // outcome leaves the boxes alone.
     QStringList boxes;

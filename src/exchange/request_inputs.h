@@ -8,8 +8,8 @@
 // the field and what it must hold. Nothing is sent unless every input is sound.
 
 struct BuiltRequest {
-    QByteArray request;  // empty when refused
-    QString refusal;     // the message for the operator when refused
+    QByteArray request; // empty when refused
+    QString refusal;    // the message for the operator when refused
     bool ok() const { return refusal.isEmpty(); }
 };
 

@@ -31,7 +31,10 @@ struct SentRequest {
     quint8 functionCode() const { return quint8(frame[adu::FunctionAt]); }
     quint16 start() const { return be16(frame, adu::StartAt); }
     quint16 quantity() const { return be16(frame, adu::QuantityAt); }
-    bool isRead() const { return functionCode() != adu::WriteMultipleCoils && functionCode() != adu::WriteMultipleRegisters; }
+    bool isRead() const
+    {
+        return functionCode() != adu::WriteMultipleCoils && functionCode() != adu::WriteMultipleRegisters;
+    }
     // Each function code reads or writes one table.
     table::Kind table() const
     {

@@ -5,12 +5,9 @@
 StatusLine statusFor(const ReplyOutcome &o)
 {
     switch (o.kind) {
-    case ReplyOutcome::RegistersRead:
-        return {msg::RegistersRead, StatusColour::Green};
-    case ReplyOutcome::RegistersWritten:
-        return {msg::RegistersWritten, StatusColour::Green};
-    case ReplyOutcome::WriteError:
-        return {msg::ErrorWriting, StatusColour::Yellow};
+    case ReplyOutcome::RegistersRead: return {msg::RegistersRead, StatusColour::Green};
+    case ReplyOutcome::RegistersWritten: return {msg::RegistersWritten, StatusColour::Green};
+    case ReplyOutcome::WriteError: return {msg::ErrorWriting, StatusColour::Yellow};
     case ReplyOutcome::Exception: {
         const QString name = msg::exceptionName(o.code);
         QString text = QStringLiteral("Modbus exception %1").arg(o.code);

@@ -21,7 +21,10 @@ struct StatusLine {
 StatusLine statusFor(const ReplyOutcome &outcome);
 
 inline StatusLine connectedStatus() { return {msg::Connected, StatusColour::Green}; }
-inline StatusLine cantConnectStatus(const QString &address) { return {msg::CantConnectTo + address, StatusColour::Yellow}; }
+inline StatusLine cantConnectStatus(const QString &address)
+{
+    return {msg::CantConnectTo + address, StatusColour::Yellow};
+}
 inline StatusLine disconnectedStatus() { return {msg::Disconnected, StatusColour::Red}; }
 inline StatusLine errorDisconnectStatus() { return {msg::ErrorDisconnect, StatusColour::Yellow}; }
 inline StatusLine connectionLostStatus() { return {msg::ConnectionLost, StatusColour::Red}; }

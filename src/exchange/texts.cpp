@@ -5,10 +5,7 @@ QString registerValueRange(int box)
 {
     return QStringLiteral("%1 must be a whole number from 0 to 65535.").arg(boxName(box));
 }
-QString coilValueRange(int box)
-{
-    return QStringLiteral("%1 must be 0 or 1.").arg(boxName(box));
-}
+QString coilValueRange(int box) { return QStringLiteral("%1 must be 0 or 1.").arg(boxName(box)); }
 QString exceptionName(quint8 code)
 {
     switch (code) {

@@ -8,8 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-TcpSocketControl::TcpSocketControl(QObject *parent)
-    : SocketControl(parent), m_socket(new QTcpSocket(this))
+TcpSocketControl::TcpSocketControl(QObject *parent) : SocketControl(parent), m_socket(new QTcpSocket(this))
 {
     connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         switch (s) {
@@ -41,9 +40,7 @@ TcpSocketControl::TcpSocketControl(QObject *parent)
         if (m_state == Connecting || m_state == ResolvingHost)
             setState(Error);
     });
-    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
-        Q_EMIT DataArrival(qint32(m_socket->bytesAvailable()));
-    });
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(qint32(m_socket->bytesAvailable())); });
 }
 
 void TcpSocketControl::setState(qint16 state)

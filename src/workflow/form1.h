@@ -31,8 +31,8 @@ class Form1 : public QWidget, public FormControls
 public:
     // services and socket stand in for the toolkit's and the network's in tests; by default
     // the window uses real message boxes and a real TCP socket.
-    explicit Form1(std::unique_ptr<WindowServices> services = nullptr,
-                   SocketControl *socket = nullptr, QWidget *parent = nullptr);
+    explicit Form1(std::unique_ptr<WindowServices> services = nullptr, SocketControl *socket = nullptr,
+                   QWidget *parent = nullptr);
     ~Form1() override;
 
     // Controls, named as the operator's handlers know them.

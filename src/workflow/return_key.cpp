@@ -30,7 +30,4 @@ public:
 
 } // namespace
 
-void returnPressesButton(QPushButton *button)
-{
-    button->installEventFilter(new ReturnPresses(button));
-}
+void returnPressesButton(QPushButton *button) { button->installEventFilter(new ReturnPresses(button)); }

@@ -112,7 +112,7 @@ QString registerReadings(const QString &boxText, const QString &nextText)
     // The Modbus convention sends the high word first; many devices swap the words.
     const quint32 high = bits, low = next->value();
     return readings + QStringLiteral("\nwith the next register: ") + longReadings(high << 16 | low)
-        + QStringLiteral("\nwords swapped: ") + longReadings(low << 16 | high);
+         + QStringLiteral("\nwords swapped: ") + longReadings(low << 16 | high);
 }
 
 QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next)

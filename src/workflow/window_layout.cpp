@@ -130,13 +130,19 @@ void Form1::buildControls()
     for (int i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    QList<QPair<QWidget *, QString>> captions{
-        {txtIP, txtIP->text()}, {cmdConnect, cmdConnect->text()}, {cmdDisconnect, cmdDisconnect->text()},
-        {txtStartReg, txtStartReg->text()}, {txtLengthReg, txtLengthReg->text()},
-        {cmdRead, cmdRead->text()}, {cmdWrite, cmdWrite->text()},
-        {cmdRealtime, caption::MonitoringOn}, {cmdRealtime, caption::MonitoringOff},
-        {Label1, Label1->text()}, {Label2, Label2->text()}, {Label3, Label3->text()},
-        {Label4, Label4->text()}};
+    QList<QPair<QWidget *, QString>> captions{{txtIP, txtIP->text()},
+                                              {cmdConnect, cmdConnect->text()},
+                                              {cmdDisconnect, cmdDisconnect->text()},
+                                              {txtStartReg, txtStartReg->text()},
+                                              {txtLengthReg, txtLengthReg->text()},
+                                              {cmdRead, cmdRead->text()},
+                                              {cmdWrite, cmdWrite->text()},
+                                              {cmdRealtime, caption::MonitoringOn},
+                                              {cmdRealtime, caption::MonitoringOff},
+                                              {Label1, Label1->text()},
+                                              {Label2, Label2->text()},
+                                              {Label3, Label3->text()},
+                                              {Label4, Label4->text()}};
     for (int i = 0; i < cboReg->count(); ++i)
         captions.append({cboReg, cboReg->itemText(i)});
     fitFont(this, captions);

@@ -97,7 +97,7 @@ public:
     quint32 boxesSet = 0; // bit k: box k was written
     int requests = 0;
     int replies = 0;
-    std::function<void()> onStatus;                   // runs as each status is shown
+    std::function<void()> onStatus;                                       // runs as each status is shown
     std::function<void(const SentRequest &, const QByteArray &)> onReply; // runs as each reply is shown
 };
 

@@ -151,15 +151,15 @@ int main(int argc, char *argv[])
     const double steadySeconds = (clock.elapsed() - warmAtMs) / 1000.0;
 
     const qint64 peakGrowth = end.peak - warm.peak;
-    std::printf("round trips:        %lld (warm-up %lld), all replies as expected\n",
-                static_cast<long long>(count), static_cast<long long>(warmUp));
+    std::printf("round trips:        %lld (warm-up %lld), all replies as expected\n", static_cast<long long>(count),
+                static_cast<long long>(warmUp));
     std::printf("time:               %.1f s, %.0f round trips/s after the warm-up\n", seconds,
                 (count - warmUp) / steadySeconds);
     std::printf("VmRSS  warm-up/end: %lld kB / %lld kB (growth %lld kB)\n", static_cast<long long>(warm.rss),
                 static_cast<long long>(end.rss), static_cast<long long>(end.rss - warm.rss));
     std::printf("VmHWM  warm-up/end: %lld kB / %lld kB (growth %lld kB, limit %lld kB)\n",
-                static_cast<long long>(warm.peak), static_cast<long long>(end.peak),
-                static_cast<long long>(peakGrowth), static_cast<long long>(GrowthLimitKb));
+                static_cast<long long>(warm.peak), static_cast<long long>(end.peak), static_cast<long long>(peakGrowth),
+                static_cast<long long>(GrowthLimitKb));
     form.cmdDisconnect_Click();
     sim.stop();
 #if defined(__SANITIZE_ADDRESS__)

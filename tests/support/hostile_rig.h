@@ -32,8 +32,14 @@ struct HostileRig : WindowRig {
     }
 
     // Clicks Read or Write and waits until the device has the whole request.
-    bool clickRead() { return sendAndWait([this] { form.cmdRead_Click(); }, 12); }
-    bool clickWrite(int requestSize) { return sendAndWait([this] { form.cmdWrite_Click(); }, requestSize); }
+    bool clickRead()
+    {
+        return sendAndWait([this] { form.cmdRead_Click(); }, 12);
+    }
+    bool clickWrite(int requestSize)
+    {
+        return sendAndWait([this] { form.cmdWrite_Click(); }, requestSize);
+    }
     template <typename F>
     bool sendAndWait(F click, int requestSize)
     {
@@ -77,7 +83,7 @@ struct HostileRig : WindowRig {
         const QTcpSocket *tool = form.Winsock1.findChild<QTcpSocket *>();
         const QTcpSocket *dev = device.client();
         return tool && dev && dev->bytesToWrite() == 0 && queued(dev->socketDescriptor(), SIOCOUTQ) == 0
-               && queued(tool->socketDescriptor(), FIONREAD) == 0 && tool->bytesAvailable() == 0;
+            && queued(tool->socketDescriptor(), FIONREAD) == 0 && tool->bytesAvailable() == 0;
     }
 };
 

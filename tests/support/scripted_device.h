@@ -15,9 +15,9 @@ class ScriptedDevice : public QObject
 public:
     explicit ScriptedDevice(QObject *parent = nullptr);
 
-    bool listen();                    // on 127.0.0.1, a free port
+    bool listen(); // on 127.0.0.1, a free port
     quint16 port() const;
-    QString hostPort() const;         // "127.0.0.1:PORT", for the address box
+    QString hostPort() const; // "127.0.0.1:PORT", for the address box
     bool waitForClient(int timeoutMs = 5000);
     // Waits until at least n bytes have been received in all.
     bool waitForReceived(int n, int timeoutMs = 5000);
@@ -29,8 +29,8 @@ public:
     void send(const QByteArray &bytes);
     void sendInPieces(const QByteArray &bytes, const QList<int> &pieceSizes, int delayMs);
     void sendByteByByte(const QByteArray &bytes, int delayMs);
-    void closeClient();               // an orderly close
-    void resetClient();               // an abortive close (RST)
+    void closeClient(); // an orderly close
+    void resetClient(); // an abortive close (RST)
     QTcpSocket *client() const { return m_client; }
 
 private:

@@ -10,15 +10,9 @@ constexpr int StopTimeoutMs = 3000;
 const QString Host = QStringLiteral("127.0.0.1");
 } // namespace
 
-SimProcess::SimProcess(QStringList extraArgs)
-    : extraArgs_(std::move(extraArgs))
-{
-}
+SimProcess::SimProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {}
 
-SimProcess::~SimProcess()
-{
-    stop();
-}
+SimProcess::~SimProcess() { stop(); }
 
 bool SimProcess::start()
 {
@@ -30,8 +24,7 @@ bool SimProcess::start()
         return false;
     }
 
-    static const QRegularExpression listening(
-        QStringLiteral("^modbus-sim listening on (.+):(\\d+)$"));
+    static const QRegularExpression listening(QStringLiteral("^modbus-sim listening on (.+):(\\d+)$"));
     const QDeadlineTimer deadline(StartTimeoutMs);
     while (!deadline.hasExpired()) {
         if (!process_.canReadLine()) {
@@ -55,21 +48,14 @@ bool SimProcess::start()
         port_ = quint16(port);
         return true;
     }
-    qWarning() << "modbus-sim never reported its port; stderr:"
-               << process_.readAllStandardError();
+    qWarning() << "modbus-sim never reported its port; stderr:" << process_.readAllStandardError();
     stop();
     return false;
 }
 
-quint16 SimProcess::port() const
-{
-    return port_;
-}
+quint16 SimProcess::port() const { return port_; }
 
-QString SimProcess::hostPort() const
-{
-    return Host + QLatin1Char(':') + QString::number(port_);
-}
+QString SimProcess::hostPort() const { return Host + QLatin1Char(':') + QString::number(port_); }
 
 void SimProcess::stop()
 {
@@ -82,7 +68,4 @@ void SimProcess::stop()
     }
 }
 
-QProcess &SimProcess::process()
-{
-    return process_;
-}
+QProcess &SimProcess::process() { return process_; }

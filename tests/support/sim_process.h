@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Runs the modbus-sim program on a free loopback port for the length of a test.
-class SimProcess {
+class SimProcess
+{
 public:
     explicit SimProcess(QStringList extraArgs = {});
     ~SimProcess();

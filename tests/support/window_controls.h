@@ -18,12 +18,21 @@
 // for a name the window does not have.
 inline QWidget *control(Form1 &f, const QString &name)
 {
-    const QMap<QString, QWidget *> byName{
-        {"txtIP", f.txtIP}, {"cmdConnect", f.cmdConnect}, {"cmdDisconnect", f.cmdDisconnect},
-        {"txtStartReg", f.txtStartReg}, {"Label1", f.Label1}, {"txtLengthReg", f.txtLengthReg},
-        {"Label2", f.Label2}, {"Frame1", f.Frame1}, {"Label3", f.Label3}, {"cmdRead", f.cmdRead},
-        {"cmdWrite", f.cmdWrite}, {"lblStatus", f.lblStatus}, {"cmdRealtime", f.cmdRealtime},
-        {"cboReg", f.cboReg}, {"Label4", f.Label4}};
+    const QMap<QString, QWidget *> byName{{"txtIP", f.txtIP},
+                                          {"cmdConnect", f.cmdConnect},
+                                          {"cmdDisconnect", f.cmdDisconnect},
+                                          {"txtStartReg", f.txtStartReg},
+                                          {"Label1", f.Label1},
+                                          {"txtLengthReg", f.txtLengthReg},
+                                          {"Label2", f.Label2},
+                                          {"Frame1", f.Frame1},
+                                          {"Label3", f.Label3},
+                                          {"cmdRead", f.cmdRead},
+                                          {"cmdWrite", f.cmdWrite},
+                                          {"lblStatus", f.lblStatus},
+                                          {"cmdRealtime", f.cmdRealtime},
+                                          {"cboReg", f.cboReg},
+                                          {"Label4", f.Label4}};
     if (name.startsWith("txtReg"))
         return f.txtReg[name.mid(6).toInt()];
     return byName.value(name);
