@@ -45,9 +45,11 @@ void ModbusExchange::showOutcome(const SentRequest &request, const ReplyOutcome 
     // A confirmed write: its items hold what it sent. A box shows that unless it changed after
     // the write went out, by an edit or by the reply to a later request.
     if (outcome.kind == ReplyOutcome::RegistersWritten) {
+        const bool registers = table::holdsRegisters(request.table());
         for (int k = 0; k < std::min<int>(request.quantity(), BoxCount); ++k) {
             if (m_state.boxes[k].since <= request.moment)
-                showBox(k, request.valueWritten(k), {request.table(), request.start() + k}, request.moment);
+                showBox(k, itemText(request.frame, adu::WriteDataAt, registers, k),
+                        {request.table(), request.start() + k}, request.moment);
         }
     }
 }

@@ -47,15 +47,9 @@ ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
     // device sent beyond the quantity, are no item's value.
     ReplyOutcome o{ReplyOutcome::RegistersRead, 0, {}, emptyBoxes()};
     const int asked = std::min<int>(request.quantity(), BoxCount);
-    if (registers) {
-        const int values = std::min(byteCount / 2, asked);
-        for (int box = 0; box < values; ++box)
-            o.boxes[box] = QString::number(be16(adu, DataAt + 2 * box));
-    } else {
-        const int bits = std::min(byteCount * 8, asked);
-        for (int box = 0; box < bits; ++box)
-            o.boxes[box] = QString::number(ValBit(quint8(adu[DataAt + box / 8]), qint16(box % 8)));
-    }
+    const int items = std::min(registers ? byteCount / 2 : byteCount * 8, asked);
+    for (int box = 0; box < items; ++box)
+        o.boxes[box] = itemText(adu, DataAt, registers, box);
     return o;
 }
 
@@ -85,6 +79,13 @@ ReplyOutcome decodeReply(const QByteArray &adu, const SentRequest &request)
         return {ReplyOutcome::Exception, quint8(adu[ExceptionCodeAt]), {}, read ? emptyBoxes() : QStringList()};
     }
     return read ? decodeRead(adu, request) : decodeWrite(adu, request);
+}
+
+QString itemText(const QByteArray &adu, int dataAt, bool registers, int k)
+{
+    if (registers)
+        return QString::number(be16(adu, dataAt + 2 * k));
+    return QString::number(ValBit(quint8(adu[dataAt + k / 8]), qint16(k % 8)));
 }
 
 ReplyOutcome malformedStream(const QByteArray &pending, bool emptyBoxes)

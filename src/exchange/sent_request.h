@@ -1,12 +1,10 @@
 #pragma once
 
 #include "adu.h"
-#include "bits.h"
 #include "bytes.h"
 #include "texts.h"
 
 #include <QByteArray>
-#include <QString>
 
 // Who asked for a request: the operator (Read, Write, a table picked) or monitoring's tick.
 enum class Asker { Operator, Monitoring };
@@ -47,12 +45,5 @@ struct SentRequest {
         case adu::ReadInputRegisters: return table::Kind::InputRegisters;
         }
         return table::Kind::Unknown;
-    }
-    // The value a write sent for item k (k below the quantity), as a box shows it.
-    QString valueWritten(int k) const
-    {
-        if (functionCode() == adu::WriteMultipleRegisters)
-            return QString::number(be16(frame, adu::WriteDataAt + 2 * k));
-        return QString::number(ValBit(quint8(frame[adu::WriteDataAt + k / 8]), qint16(k % 8)));
     }
 };
