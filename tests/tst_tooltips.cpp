@@ -61,6 +61,8 @@ private Q_SLOTS:
     void registerReadings();
     void itemNames_data();
     void itemNames();
+    void valueBoxPairs_data();
+    void valueBoxPairs();
     void exchangeTip_data();
     void exchangeTip();
 
@@ -132,6 +134,47 @@ void TooltipsTest::itemNames()
     QCOMPARE(tooltips::itemName({table::named(table), address}, box), name);
 }
 
+void TooltipsTest::valueBoxPairs_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("nextAddress");
+    QTest::addColumn<bool>("nextTyped");
+    QTest::addColumn<int>("nextConnection"); // the box itself came over connection 1
+    QTest::addColumn<bool>("pair");
+    // Holding register 0x4366 with 0x8000 beside it, read from one device.
+    QTest::newRow("the next register of the same connection") << 20 << 21 << false << 1 << true;
+    QTest::newRow("a typed neighbour") << 20 << 21 << true << 1 << false;
+    QTest::newRow("a neighbour from another address") << 20 << 22 << false << 1 << false;
+    QTest::newRow("a neighbour over another connection") << 20 << 21 << false << 2 << false;
+    QTest::newRow("no register past 65535") << 65535 << 65536 << false << 1 << false;
+}
+
+// Two boxes are read as one 32-bit value only when the second holds the next register that
+// the same connection brought; the first line names the item and the device.
+void TooltipsTest::valueBoxPairs()
+{
+    QFETCH(int, address);
+    QFETCH(int, nextAddress);
+    QFETCH(bool, nextTyped);
+    QFETCH(int, nextConnection);
+    QFETCH(bool, pair);
+    const QString device = "192.168.0.10#3";
+    const tooltips::BoxValue value{{&table::HoldingRegisters, address, device, 1}, false, "17254"};
+    const tooltips::BoxValue next{{&table::HoldingRegisters, nextAddress, device, quint64(nextConnection)},
+                                  nextTyped,
+                                  "32768"};
+    QString tip = QStringLiteral(
+                      "Holding register %1 (reference 4%2) from 192.168.0.10#3\n"
+                      "0x4366  signed 17254  binary 0100 0011 0110 0110")
+                      .arg(address)
+                      .arg(address + 1, 4, 10, QLatin1Char('0'));
+    if (pair)
+        tip +=
+            "\nwith the next register: float 230.5  unsigned 1130790912  signed 1130790912\n"
+            "words swapped: float -2.4178e-41  unsigned 2147500902  signed -2147466394";
+    QCOMPARE(tooltips::valueBoxTip(0, value, next), tip);
+}
+
 void TooltipsTest::exchangeTip_data()
 {
     QTest::addColumn<QByteArray>("request");
@@ -165,25 +208,25 @@ void TooltipsTest::valueTipsAfterRead_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("length");
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3
+    QTest::addColumn<QStringList>("tips"); // of boxes 0 to 3; "@" where the device is named
     // clang-format off
     // Each box is read as 32 bits with the next, the last register read on its own.
     QTest::newRow("input registers")
         << "Input Registers" << "4" << hex("00 00 00 00 00 0B 01 04 08 43 66 80 00 FF 80 00 00")
-        << QStringList{"Input register 17 (reference 30018)\n0x4366  signed 17254  binary 0100 0011 0110 0110\n"
+        << QStringList{"Input register 17 (reference 30018)@\n0x4366  signed 17254  binary 0100 0011 0110 0110\n"
                        "with the next register: float 230.5  unsigned 1130790912  signed 1130790912\n"
                        "words swapped: float -2.4178e-41  unsigned 2147500902  signed -2147466394",
-                       "Input register 18 (reference 30019)\n0x8000  signed -32768  binary 1000 0000 0000 0000\n"
+                       "Input register 18 (reference 30019)@\n0x8000  signed -32768  binary 1000 0000 0000 0000\n"
                        "with the next register: float -9.165613e-41  unsigned 2147549056  signed -2147418240\n"
                        "words swapped: float NaN  unsigned 4286611456  signed -8355840",
-                       "Input register 19 (reference 30020)\n0xFF80  signed -128  binary 1111 1111 1000 0000\n"
+                       "Input register 19 (reference 30020)@\n0xFF80  signed -128  binary 1111 1111 1000 0000\n"
                        "with the next register: float -infinity  unsigned 4286578688  signed -8388608\n"
                        "words swapped: float 9.165613e-41  unsigned 65408  signed 65408",
-                       "Input register 20 (reference 30021)\n0x0000  signed 0  binary 0000 0000 0000 0000"};
+                       "Input register 20 (reference 30021)@\n0x0000  signed 0  binary 0000 0000 0000 0000"};
     QTest::newRow("coils") << "Coil Outputs" << "3" << hex("00 00 00 00 00 04 01 01 01 05")
-                           << QStringList{"Coil 17 (reference 00018)", "Coil 18 (reference 00019)", "Coil 19 (reference 00020)", "Value 3"};
+                           << QStringList{"Coil 17 (reference 00018)@", "Coil 18 (reference 00019)@", "Coil 19 (reference 00020)@", "Value 3"};
     QTest::newRow("discrete inputs") << "Digital Inputs" << "2" << hex("00 00 00 00 00 04 01 02 01 02")
-                                     << QStringList{"Discrete input 17 (reference 10018)", "Discrete input 18 (reference 10019)", "Value 2", "Value 3"};
+                                     << QStringList{"Discrete input 17 (reference 10018)@", "Discrete input 18 (reference 10019)@", "Value 2", "Value 3"};
     // clang-format on
 }
 
@@ -201,7 +244,7 @@ void TooltipsTest::valueTipsAfterRead()
     QVERIFY(readFrom(rig, device, table, "17", length, {reply}, 1.0, 1.25, &request));
     QVERIFY(rig.form.txtReg[0]->text() != QString()); // the reply did fill the boxes
     for (int k = 0; k < tips.size(); ++k)
-        QCOMPARE(shownTip(rig.form.txtReg[k]), tips[k]);
+        QCOMPARE(shownTip(rig.form.txtReg[k]), QString(tips[k]).replace("@", " from " + rig.form.txtIP->text()));
 }
 
 void TooltipsTest::statusTipAfterRead_data()
@@ -257,8 +300,8 @@ void TooltipsTest::valueTipsNameTheSource()
     QByteArray request;
     QVERIFY(readFrom(rig, device, "Holding Registers", "0", "1", {hex("00 00 00 00 00 05 01 03 02 80 00")}, 1.0, 1.5,
                      &request));
-    const QString register0 = QStringLiteral(
-        "Holding register 0 (reference 40001)\n0x8000  signed -32768  binary 1000 0000 0000 0000");
+    const QString register0 = "Holding register 0 (reference 40001) from " + rig.form.txtIP->text()
+                            + "\n0x8000  signed -32768  binary 1000 0000 0000 0000";
     QCOMPARE(shownTip(rig.form.txtReg[0]), register0);
 
     // The value came from register 0, whatever the start and the table say now.

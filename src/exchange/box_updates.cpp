@@ -18,38 +18,29 @@ void ModbusExchange::boxTyped(int index)
     }
 }
 
-void ModbusExchange::clearTypedMarks()
-{
-    // A read the operator asks for brings the device's values into every box; the reads of
-    // monitoring leave typed text alone.
-    for (int k = 0; k < BoxCount; ++k) {
-        if (m_state.boxes[k].typed) {
-            m_state.boxes[k].typed = false;
-            m_controls.showBox(k, m_controls.boxText(k), false);
-        }
-    }
-}
-
 void ModbusExchange::showOutcome(const SentRequest &request, const ReplyOutcome &outcome)
 {
-    // A read's outcome has a text for every box, "" to empty it. Typed text stays through the
-    // reads of monitoring, and a box that holds something newer than the request keeps it.
+    const auto item = [this, &request](int k) {
+        return BoxSource{request.table, request.start() + k, m_state.device, m_state.connection};
+    };
+    // A read's outcome has a text for every box, "" to empty it; a box that holds something
+    // newer than the request keeps it. The device's answer to the operator's Read replaces
+    // what was typed before it went out; monitoring's reads leave typed text alone.
+    const bool replacesTyping = request.asker == Asker::Operator;
     for (int k = 0; k < outcome.boxes.size(); ++k) {
         const BoxContent &box = m_state.boxes[k];
-        if (box.typed || box.since > request.moment)
+        if ((box.typed && !replacesTyping) || box.since > request.moment)
             continue;
         const QString &text = outcome.boxes[k];
-        showBox(k, text, text.isEmpty() ? BoxSource{} : BoxSource{request.table(), request.start() + k},
-                request.moment);
+        showBox(k, text, text.isEmpty() ? BoxSource{} : item(k), request.moment);
     }
     // A confirmed write: its items hold what it sent. A box shows that unless it changed after
     // the write went out, by an edit or by the reply to a later request.
     if (outcome.kind == ReplyOutcome::RegistersWritten) {
-        const bool registers = table::holdsRegisters(request.table());
         for (int k = 0; k < std::min<int>(request.quantity(), BoxCount); ++k) {
             if (m_state.boxes[k].since <= request.moment)
-                showBox(k, itemText(request.frame, adu::WriteDataAt, registers, k),
-                        {request.table(), request.start() + k}, request.moment);
+                showBox(k, itemText(request.frame, adu::WriteDataAt, request.table->registers, k), item(k),
+                        request.moment);
         }
     }
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 // What a broken stream left in the socket is read off and dropped in pieces of this size.
@@ -21,11 +22,6 @@ ModbusExchange::ModbusExchange(FormControls &controls, SocketControl &socket, Al
 {
 }
 
-void ModbusExchange::ReadHolding(Asker asker) { read(adu::ReadHoldingRegisters, msg::NotConnectedBang, asker); }
-void ModbusExchange::ReadCoils(Asker asker) { read(adu::ReadCoils, msg::NotConnected, asker); }
-void ModbusExchange::ReadInputs(Asker asker) { read(adu::ReadDiscreteInputs, msg::NotConnected, asker); }
-void ModbusExchange::ReadInputRegisters(Asker asker) { read(adu::ReadInputRegisters, msg::NotConnected, asker); }
-
 bool ModbusExchange::connected() const { return m_socket.State() == SocketControl::Connected; }
 
 void ModbusExchange::refuse(const QString &text, Asker asker)
@@ -36,8 +32,10 @@ void ModbusExchange::refuse(const QString &text, Asker asker)
     m_refusalOpen = false;
 }
 
-void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText, Asker asker)
+void ModbusExchange::read(const TableInfo &table, Asker asker)
 {
+    if (asker == Asker::Operator)
+        operatorActed();
     // The length limit comes before the connection: with neither, the length is what the
     // operator hears about. The same limit holds for registers and bits: 16 boxes.
     if (numeric::value(m_controls.lengthText()) > BoxCount) {
@@ -45,58 +43,55 @@ void ModbusExchange::read(quint8 functionCode, const QString &notConnectedText, 
         return;
     }
     if (!connected()) {
-        refuse(notConnectedText, asker);
+        refuse(table.notConnected, asker);
         return;
     }
-    const BuiltRequest built = readRequestFrom(functionCode, m_controls.startText(), m_controls.lengthText());
+    const BuiltRequest built = readRequestFrom(table.readFunction, m_controls.startText(), m_controls.lengthText());
     if (!built.ok()) {
         refuse(built.refusal, asker);
         return;
     }
-    send(built.request, asker);
+    send(table, built.request, asker);
 }
 
-void ModbusExchange::WriteHolding() { write(writeRegistersFrom, msg::NotConnectedBang); }
-void ModbusExchange::WriteCoils() { write(writeCoilsFrom, msg::NotConnected); }
-
-void ModbusExchange::write(WriteBuilder build, const QString &notConnectedText)
+void ModbusExchange::write(const TableInfo &table)
 {
+    // Discrete inputs and input registers are read-only in Modbus: there is nothing to write.
+    if (!table.writable())
+        return;
+    operatorActed();
     // The connection is checked before any text is read.
     if (!connected()) {
-        refuse(notConnectedText, Asker::Operator);
+        refuse(table.notConnected, Asker::Operator);
         return;
     }
+    const WriteBuilder build = table.registers ? writeRegistersFrom : writeCoilsFrom;
     const BuiltRequest built = build(m_controls.startText(), m_controls.lengthText(),
                                      [this](int k) { return m_controls.boxText(k); });
     if (!built.ok()) {
         refuse(built.refusal, Asker::Operator);
         return;
     }
-    send(built.request, Asker::Operator);
+    send(table, built.request, Asker::Operator);
 }
 
-void ModbusExchange::send(QByteArray frame, Asker asker)
+void ModbusExchange::send(const TableInfo &table, QByteArray frame, Asker asker)
 {
     adu::setIds(frame, m_state.nextTransactionId++, m_state.unitId);
     SentRequest request;
     request.frame = frame;
+    request.table = &table;
     request.sentAt = m_services.clockSeconds();
     request.asker = asker;
     request.moment = ++m_state.moments;
-    // A read supersedes the reads before it: their values answer what the operator no longer
-    // asks. Their waits go on, so that a device that answers nothing is still reported.
-    if (request.isRead()) {
-        for (SentRequest &r : m_state.awaited)
-            r.superseded = r.superseded || r.isRead();
-    }
     // A late reply shows only for the latest request: once another has gone out, the
     // operator is waiting for that one.
     m_state.awaited.removeIf([](const SentRequest &r) { return r.timedOut; });
     m_state.awaited.append(request);
     m_socket.SendData(request.frame);
-    if (request.isRead() && request.asker == Asker::Operator)
-        clearTypedMarks();
-    m_controls.requestSent(request);
+    // While a write's outcome stands, the frames beneath it stay the write's.
+    if (!m_state.writeOutcomeShown)
+        m_controls.showFrames(request.frame, {}, -1);
     // Its deadline is the latest of all: a running alarm is already set for an earlier one.
     if (!m_timerTO.isRunning())
         armTimeout();
@@ -153,6 +148,13 @@ void ModbusExchange::take(const QByteArray &reply)
     if (it == m_state.awaited.cend())
         return;
     const SentRequest request = m_state.awaited.takeAt(it - m_state.awaited.cbegin());
+    // A newer read replaces this one: its values answer what the operator no longer asks, and
+    // its reply only ends its wait.
+    const bool superseded = request.isRead()
+                         && std::any_of(m_state.awaited.cbegin(), m_state.awaited.cend(),
+                                        [&request](const SentRequest &r) {
+                                            return r.isRead() && r.moment > request.moment;
+                                        });
     // An answered read settles the reads sent before it: their replies could only bring older
     // values, and their timeouts would call silent a device that has answered. A write is
     // settled by nothing but its own reply or deadline.
@@ -160,7 +162,7 @@ void ModbusExchange::take(const QByteArray &reply)
         m_state.awaited.removeIf([&request](const SentRequest &r) { return r.isRead() && r.moment < request.moment; });
     }
     armTimeout();
-    if (!request.superseded)
+    if (!superseded)
         apply(request, decodeReply(reply, request), reply);
 }
 
@@ -176,8 +178,7 @@ void ModbusExchange::dropBrokenStream()
     while (!m_socket.GetData(DiscardChunk).isEmpty()) {
     }
     const auto &awaited = m_state.awaited;
-    auto latest = std::find_if(awaited.crbegin(), awaited.crend(),
-                               [](const SentRequest &r) { return r.isRead() && !r.superseded; });
+    auto latest = std::find_if(awaited.crbegin(), awaited.crend(), [](const SentRequest &r) { return r.isRead(); });
     if (latest == awaited.crend())
         latest = std::find_if(awaited.crbegin(), awaited.crend(), [](const SentRequest &r) { return !r.isRead(); });
     if (latest == awaited.crend())
@@ -191,38 +192,59 @@ void ModbusExchange::dropBrokenStream()
 void ModbusExchange::apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply)
 {
     showOutcome(request, outcome);
-    m_controls.setStatus(statusFor(outcome));
-    m_controls.replyTaken(request, outcome, reply, (m_services.clockSeconds() - request.sentAt) * 1000.0);
+    // Monitoring's routine success leaves the outcome of the operator's write in view: the
+    // boxes refresh, and the write's outcome stays until something else needs telling.
+    const bool routine = request.asker == Asker::Monitoring && outcome.kind == ReplyOutcome::RegistersRead;
+    if (!(routine && m_state.writeOutcomeShown))
+        showStatus(statusFor(outcome), request.frame, reply, (m_services.clockSeconds() - request.sentAt) * 1000.0);
+    if (!request.isRead())
+        m_state.writeOutcomeShown = true;
+    m_controls.replyTaken(request, reply);
+}
+
+void ModbusExchange::showStatus(const StatusLine &status, const QByteArray &request, const QByteArray &reply,
+                                double roundTripMs)
+{
+    m_state.writeOutcomeShown = false;
+    m_controls.setStatus(status);
+    m_controls.showFrames(request, reply, roundTripMs);
 }
 
 void ModbusExchange::TimerTO_Timer()
 {
     // Each request has its own deadline, whatever went out before or after it.
     const double now = m_services.clockSeconds();
-    bool timedOut = false;
+    std::optional<SentRequest> last; // the latest request whose wait ran out now
     for (SentRequest &r : m_state.awaited) {
         if (!r.timedOut && r.deadline() <= now) {
             r.timedOut = true;
-            timedOut = true;
+            last = r;
         }
     }
+    if (last) {
+        // The frames beneath the timeout are the request it is about, with no reply. A write's
+        // timeout is its outcome, which stays in view as a confirmation would.
+        showStatus(timeOutStatus(), last->frame, {}, -1);
+        m_state.writeOutcomeShown = !last->isRead();
+    }
     m_state.awaited.removeIf([this](const SentRequest &r) { return r.timedOut && !m_state.isLatest(r); });
-    if (timedOut)
-        m_controls.setStatus(timeOutStatus());
     armTimeout();
 }
 
-void ModbusExchange::startConnection(quint8 unitId)
+void ModbusExchange::startConnection(const QString &device, quint8 unitId)
 {
     settleAll();
     m_state.nextTransactionId = 0;
     m_state.unitId = unitId;
+    m_state.device = device;
+    ++m_state.connection;
 }
 
 void ModbusExchange::endConnection() { settleAll(); }
 
 void ModbusExchange::settleAll()
 {
+    m_state.writeOutcomeShown = false;
     m_state.awaited.clear();
     m_state.bufRecv.clear();
     m_timerTO.stop();

@@ -9,7 +9,7 @@ class Alarm;
 class SocketControl;
 class WindowServices;
 
-// The Modbus side of the window: the six senders, the reply handler, the reply timeout and
+// The Modbus side of the window: the senders, the reply handler, the reply timeout and
 // what the value boxes hold. It owns the window's private state and reaches the widgets, the
 // socket, the timeout's alarm and the message box only through small interfaces.
 class ModbusExchange
@@ -17,12 +17,19 @@ class ModbusExchange
 public:
     ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO, WindowServices &services);
 
-    void ReadHolding(Asker asker = Asker::Operator);
-    void ReadCoils(Asker asker = Asker::Operator);
-    void ReadInputs(Asker asker = Asker::Operator);
-    void ReadInputRegisters(Asker asker = Asker::Operator);
-    void WriteHolding();
-    void WriteCoils();
+    // Reads a table for the operator (Read, a table picked) or for monitoring's tick.
+    void read(const TableInfo &table, Asker asker);
+    // Writes the first Length value boxes to a table; nothing for the read-only tables.
+    void write(const TableInfo &table);
+    void ReadHolding(Asker asker = Asker::Operator) { read(table::HoldingRegisters, asker); }
+    void ReadCoils(Asker asker = Asker::Operator) { read(table::CoilOutputs, asker); }
+    void ReadInputs(Asker asker = Asker::Operator) { read(table::DigitalInputs, asker); }
+    void ReadInputRegisters(Asker asker = Asker::Operator) { read(table::InputRegisters, asker); }
+    void WriteHolding() { write(table::HoldingRegisters); }
+    void WriteCoils() { write(table::CoilOutputs); }
+    // The operator did something the status line should answer next (monitoring switched on
+    // or off): a write's outcome it holds no longer stands in the way of monitoring's.
+    void operatorActed() { m_state.writeOutcomeShown = false; }
 
     // Takes what arrived and handles every whole reply in it, in order.
     void Winsock1_DataArrival(qint32 bytesTotal);
@@ -33,8 +40,9 @@ public:
 
     // A connection begins or ends: the requests of the one before are settled, so that none
     // of their replies or timeouts shows on the next, and the partial bytes of a reply go.
-    // The requests of a new connection count their transaction ids from 0 and carry unitId.
-    void startConnection(quint8 unitId);
+    // The requests of a new connection count their transaction ids from 0 and carry unitId;
+    // device is the address box's text, which names where the values came from.
+    void startConnection(const QString &device, quint8 unitId);
     void endConnection();
 
     const FormState &state() const { return m_state; }
@@ -46,20 +54,18 @@ public:
     bool refusalOpen() const { return m_refusalOpen; }
 
 private:
-    void read(quint8 functionCode, const QString &notConnectedText, Asker asker);
-    void write(WriteBuilder build, const QString &notConnectedText);
     bool connected() const;
     void refuse(const QString &text, Asker asker);
-    void send(QByteArray frame, Asker asker);
+    void send(const TableInfo &table, QByteArray frame, Asker asker);
     void take(const QByteArray &reply);
     void dropBrokenStream();
     void apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply);
+    void showStatus(const StatusLine &status, const QByteArray &request, const QByteArray &reply, double roundTripMs);
     void settleAll();
     // Arms the alarm for the earliest deadline still ahead, or stops it when none is.
     void armTimeout();
 
     // box_updates.cpp: what a request and its outcome do to the value boxes.
-    void clearTypedMarks();
     void showOutcome(const SentRequest &request, const ReplyOutcome &outcome);
     void showBox(int index, const QString &text, const BoxSource &source, quint64 since);
 

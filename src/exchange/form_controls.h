@@ -24,10 +24,9 @@ public:
     virtual void setStatus(const StatusLine &status) = 0;
     // A request is about to be refused with a message box.
     virtual void refusing(Asker) {}
-    // A request went out, or the reply to one was taken and shown.
-    virtual void requestSent(const SentRequest &) {}
-    virtual void replyTaken(const SentRequest & /*request*/, const ReplyOutcome &, const QByteArray & /*reply*/,
-                            double /*roundTripMs*/)
-    {
-    }
+    // The frames of the exchange the status line tells of: a request with no reply yet
+    // (roundTripMs negative), or a request and its reply.
+    virtual void showFrames(const QByteArray & /*request*/, const QByteArray & /*reply*/, double /*roundTripMs*/) {}
+    // The reply to a request was taken and its outcome shown, whether or not it took the status line.
+    virtual void replyTaken(const SentRequest & /*request*/, const QByteArray & /*reply*/) {}
 };

@@ -39,7 +39,7 @@ ReplyOutcome decodeRead(const QByteArray &adu, const SentRequest &request)
     const int carried = int(adu.size()) - DataAt;
     if (byteCount != carried)
         return malformed(QStringLiteral("byte count %1, %2 data bytes").arg(byteCount).arg(carried), true);
-    const bool registers = table::holdsRegisters(request.table());
+    const bool registers = request.table->registers;
     if (registers && byteCount % 2 != 0)
         return malformed(QStringLiteral("odd byte count %1 for registers").arg(byteCount), true);
 
@@ -59,7 +59,8 @@ ReplyOutcome decodeWrite(const QByteArray &adu, const SentRequest &request)
     if (fc == request.functionCode()) {
         if (adu.size() < adu::QuantityAt + 2)
             return malformed(QStringLiteral("write reply of %1 bytes").arg(adu.size()), false);
-        if (be16(adu, adu::QuantityAt) == request.quantity())
+        // Writes 15 and 16 echo the start address and the quantity: both must be what was sent.
+        if (be16(adu, adu::StartAt) == request.start() && be16(adu, adu::QuantityAt) == request.quantity())
             return {ReplyOutcome::RegistersWritten, 0, {}, {}};
     }
     return {ReplyOutcome::WriteError, 0, {}, {}};

@@ -16,7 +16,7 @@ struct SentRequest;
 struct ReplyOutcome {
     enum Kind {
         RegistersRead,    // boxes filled
-        RegistersWritten, // write echo of the function and quantity that were sent
+        RegistersWritten, // write echo of the function, start and quantity that were sent
         WriteError,       // a write reply that does not confirm the write
         Exception,        // the device answered with a Modbus exception
         Unexpected,       // a read reply with another function code than the read's

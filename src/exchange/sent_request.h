@@ -2,7 +2,7 @@
 
 #include "adu.h"
 #include "bytes.h"
-#include "texts.h"
+#include "tables.h"
 
 #include <QByteArray>
 
@@ -18,32 +18,16 @@ constexpr double ReplyTimeoutSeconds = 3.0;
 // it brings are shown as the items that request named, whatever the controls say by then.
 struct SentRequest {
     QByteArray frame;
-    double sentAt = 0; // on the window's clock: the round trip, and the deadline of its reply
+    const TableInfo *table = nullptr; // the table it reads or writes
+    double sentAt = 0;                // on the window's clock: the round trip, and the deadline of its reply
     Asker asker = Asker::Operator;
-    quint64 moment = 0;      // when it went out, on the scale that orders the value boxes' contents
-    bool timedOut = false;   // its timeout is reported; a late reply to it may still show
-    bool superseded = false; // a newer read went out: its reply only ends its wait
+    quint64 moment = 0;    // when it went out, on the scale that orders the value boxes' contents
+    bool timedOut = false; // its timeout is reported; a late reply to it may still show
 
     double deadline() const { return sentAt + ReplyTimeoutSeconds; }
     quint16 transactionId() const { return be16(frame, adu::TransactionIdAt); }
     quint8 functionCode() const { return quint8(frame[adu::FunctionAt]); }
     quint16 start() const { return be16(frame, adu::StartAt); }
     quint16 quantity() const { return be16(frame, adu::QuantityAt); }
-    bool isRead() const
-    {
-        return functionCode() != adu::WriteMultipleCoils && functionCode() != adu::WriteMultipleRegisters;
-    }
-    // Each function code reads or writes one table.
-    table::Kind table() const
-    {
-        switch (functionCode()) {
-        case adu::ReadHoldingRegisters:
-        case adu::WriteMultipleRegisters: return table::Kind::HoldingRegisters;
-        case adu::ReadCoils:
-        case adu::WriteMultipleCoils: return table::Kind::Coils;
-        case adu::ReadDiscreteInputs: return table::Kind::DiscreteInputs;
-        case adu::ReadInputRegisters: return table::Kind::InputRegisters;
-        }
-        return table::Kind::Unknown;
-    }
+    bool isRead() const { return functionCode() == table->readFunction; }
 };

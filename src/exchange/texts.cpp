@@ -24,18 +24,3 @@ QString exceptionName(quint8 code)
 } // namespace msg
 
 QString boxName(int box) { return QStringLiteral("Value %1").arg(box); }
-
-namespace table {
-Kind named(const QString &selectorText)
-{
-    if (selectorText == HoldingRegisters)
-        return Kind::HoldingRegisters;
-    if (selectorText == CoilOutputs)
-        return Kind::Coils;
-    if (selectorText == DigitalInputs)
-        return Kind::DiscreteInputs;
-    if (selectorText == InputRegisters)
-        return Kind::InputRegisters;
-    return Kind::Unknown;
-}
-} // namespace table

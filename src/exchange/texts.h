@@ -4,23 +4,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// The tool's own texts, each in one place: the table names of the selector, the captions
-// that change while it runs, the status messages, the refusals and the Modbus exception names.
-
-namespace table {
-// The selector's items, compared exactly and case-sensitively with its text.
-inline const QString HoldingRegisters = QStringLiteral("Holding Registers");
-inline const QString CoilOutputs = QStringLiteral("Coil Outputs");
-inline const QString DigitalInputs = QStringLiteral("Digital Inputs");
-inline const QString InputRegisters = QStringLiteral("Input Registers");
-inline const QStringList Items{HoldingRegisters, CoilOutputs, DigitalInputs, InputRegisters};
-
-enum class Kind { HoldingRegisters, Coils, DiscreteInputs, InputRegisters, Unknown };
-// The table the selector's text names; Unknown for any other text the operator typed.
-Kind named(const QString &selectorText);
-// Registers hold 16 bits each, coils and discrete inputs one bit.
-constexpr bool holdsRegisters(Kind kind) { return kind == Kind::HoldingRegisters || kind == Kind::InputRegisters; }
-} // namespace table
+// The tool's own texts, each in one place: the captions that change while it runs, the status
+// messages, the refusals and the Modbus exception names. The tables' names are in their records.
 
 namespace caption {
 // The monitoring button names what a click does: "ON" while monitoring is off.

@@ -1,17 +1,24 @@
 #pragma once
 
-#include "texts.h"
+#include "tables.h"
+
+#include <QString>
+#include <QtGlobal>
 
 // The window has sixteen value boxes: box k holds the item at the start address + k, so a
 // request moves at most this many registers or bits.
 constexpr int BoxCount = 16;
 
-// Where the value in a box came from: the table and the address of the item. A box that no
-// reply filled has none.
+// Where the value in a box came from: the device, as the address box named it when the
+// connection was made, the connection itself (a reconnect to the same text may reach another
+// device, or the same one after a restart), the table and the address of the item. A box
+// that no reply filled has none.
 struct BoxSource {
-    table::Kind table = table::Kind::Unknown;
+    const TableInfo *table = nullptr;
     int address = -1;
-    bool known() const { return address >= 0; }
+    QString device;
+    quint64 connection = 0;
+    bool known() const { return table && address >= 0; }
     bool operator==(const BoxSource &) const = default;
 };
 
@@ -22,6 +29,6 @@ struct BoxSource {
 // what came after it.
 struct BoxContent {
     BoxSource source;
-    bool typed = false; // the operator's text, shown as such until a read or write replaces it
+    bool typed = false; // the operator's text, shown as such until the device's answer replaces it
     quint64 since = 0;  // the moment of the request that filled it, or of the last edit
 };

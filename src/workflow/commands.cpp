@@ -4,6 +4,7 @@
 
 #include "form1.h"
 
+#include "exchange/tables.h"
 #include "exchange/texts.h"
 
 #include <QComboBox>
@@ -13,25 +14,14 @@ void Form1::cmdRead_Click() { readSelected(Asker::Operator); }
 
 void Form1::readSelected(Asker asker)
 {
-    switch (table::named(cboReg->currentText())) {
-    case table::Kind::HoldingRegisters: m_exchange.ReadHolding(asker); break;
-    case table::Kind::Coils: m_exchange.ReadCoils(asker); break;
-    case table::Kind::DiscreteInputs: m_exchange.ReadInputs(asker); break;
-    case table::Kind::InputRegisters: m_exchange.ReadInputRegisters(asker); break;
-    case table::Kind::Unknown: break;
-    }
+    if (const TableInfo *t = table::named(cboReg->currentText()))
+        m_exchange.read(*t, asker);
 }
 
 void Form1::cmdWrite_Click()
 {
-    // Discrete inputs and input registers are read-only in Modbus: there is nothing to write.
-    switch (table::named(cboReg->currentText())) {
-    case table::Kind::HoldingRegisters: m_exchange.WriteHolding(); break;
-    case table::Kind::Coils: m_exchange.WriteCoils(); break;
-    case table::Kind::DiscreteInputs:
-    case table::Kind::InputRegisters:
-    case table::Kind::Unknown: break;
-    }
+    if (const TableInfo *t = table::named(cboReg->currentText()))
+        m_exchange.write(*t);
 }
 
 void Form1::cboReg_Click()
@@ -43,6 +33,7 @@ void Form1::cboReg_Click()
 
 void Form1::cmdRealtime_Click()
 {
+    m_exchange.operatorActed();
     // The caption names what a click does: "ON" while monitoring is off.
     if (cmdRealtime->text() == caption::MonitoringOn) {
         TimerRead.start();
@@ -59,7 +50,7 @@ void Form1::TimerRead_Timer()
         return;
     // A text that names no table reads nothing, now or on any later tick: monitoring that
     // looks as if it ran would be a lie.
-    if (table::named(cboReg->currentText()) == table::Kind::Unknown) {
+    if (!table::named(cboReg->currentText())) {
         stopMonitoring();
         return;
     }

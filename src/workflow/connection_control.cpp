@@ -57,7 +57,7 @@ void Form1::cmdConnect_Click()
     }
     m_services->setBusy(true);
     // Nothing of an earlier connection may answer on this one.
-    m_exchange.startConnection(target->unit);
+    m_exchange.startConnection(txtIP->text(), target->unit);
     Winsock1.RemoteHost = target->address;
     Winsock1.Connect();
     waitForState(SocketControl::Connected, WaitSeconds);

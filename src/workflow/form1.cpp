@@ -100,12 +100,7 @@ void Form1::setStatus(const StatusLine &status)
 
 // The frames on the wire go to the status line's tooltip, as a look at what the message
 // above it is about.
-void Form1::requestSent(const SentRequest &request)
+void Form1::showFrames(const QByteArray &request, const QByteArray &reply, double roundTripMs)
 {
-    lblStatus->setToolTip(tooltips::exchangeTip(request.frame, {}, -1));
-}
-
-void Form1::replyTaken(const SentRequest &request, const ReplyOutcome &, const QByteArray &reply, double roundTripMs)
-{
-    lblStatus->setToolTip(tooltips::exchangeTip(request.frame, reply, roundTripMs));
+    lblStatus->setToolTip(tooltips::exchangeTip(request, reply, roundTripMs));
 }

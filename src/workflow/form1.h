@@ -76,9 +76,7 @@ public:
     void showBox(int index, const QString &text, bool typed) override;
     void setStatus(const StatusLine &status) override;
     void refusing(Asker asker) override;
-    void requestSent(const SentRequest &request) override;
-    void replyTaken(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply,
-                    double roundTripMs) override;
+    void showFrames(const QByteArray &request, const QByteArray &reply, double roundTripMs) override;
 
     static constexpr int ClientWidth = 432;
     static constexpr int ClientHeight = 367;

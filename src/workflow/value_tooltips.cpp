@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <bit>
 #include <cmath>
-#include <optional>
 
 namespace tooltips {
 
@@ -41,26 +40,6 @@ void appendHexBytes(QString &out, const QByteArray &bytes, QLatin1String lineBre
     }
 }
 
-// What a table's items are called, and the digit in front of their reference numbers in
-// device manuals: 0xxxx for coils, 1xxxx discrete inputs, 3xxxx input registers, 4xxxx
-// holding registers.
-struct TableItems {
-    const char *name;
-    int referenceDigit;
-};
-
-std::optional<TableItems> itemsOf(table::Kind kind)
-{
-    switch (kind) {
-    case table::Kind::HoldingRegisters: return TableItems{"Holding register", 4};
-    case table::Kind::Coils: return TableItems{"Coil", 0};
-    case table::Kind::DiscreteInputs: return TableItems{"Discrete input", 1};
-    case table::Kind::InputRegisters: return TableItems{"Input register", 3};
-    case table::Kind::Unknown: break;
-    }
-    return std::nullopt;
-}
-
 // A 32-bit value as devices mean it: an IEEE 754 float (up to 7 significant digits, as many
 // as a float holds), an unsigned and a signed number.
 QString longReadings(quint32 bits)
@@ -79,17 +58,19 @@ QString longReadings(quint32 bits)
 
 QString itemName(const BoxSource &source, int box)
 {
-    const std::optional<TableItems> items = itemsOf(source.table);
-    if (!items || !source.known() || source.address > LastAddress)
+    if (!source.known() || source.address > LastAddress)
         return boxName(box);
     // Manuals count the items from 1, in four digits behind the table's while they fit
     // (40001 to 49999) and in five from there on (410000 to 465536).
     const int number = source.address + 1;
-    return QStringLiteral("%1 %2 (reference %3%4)")
-        .arg(QLatin1String(items->name))
-        .arg(source.address)
-        .arg(items->referenceDigit)
-        .arg(number, 4, 10, QLatin1Char('0'));
+    QString name = QStringLiteral("%1 %2 (reference %3%4)")
+                       .arg(source.table->itemName)
+                       .arg(source.address)
+                       .arg(QLatin1Char(source.table->referenceDigit))
+                       .arg(number, 4, 10, QLatin1Char('0'));
+    if (!source.device.isEmpty())
+        name += QStringLiteral(" from ") + source.device;
+    return name;
 }
 
 QString registerReadings(const QString &boxText, const QString &nextText)
@@ -117,12 +98,13 @@ QString registerReadings(const QString &boxText, const QString &nextText)
 
 QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next)
 {
-    if (!value.typed && !table::holdsRegisters(value.source.table))
+    if (!value.typed && !(value.source.known() && value.source.table->registers))
         return itemName(value.source, box);
     const QString name = value.typed ? boxName(box) + QStringLiteral(": ") + Typed : itemName(value.source, box);
-    // Two boxes hold one 32-bit value only when both came from the device, from neighbouring
-    // addresses of one table.
-    const BoxSource following{value.source.table, value.source.address + 1};
+    // Two boxes hold one 32-bit value only when both came from the device, over one connection,
+    // from neighbouring addresses of one table.
+    BoxSource following = value.source;
+    ++following.address;
     const bool pair = !value.typed && !next.typed && next.source == following && following.address <= LastAddress;
     const QString readings = registerReadings(value.text, pair ? next.text : QString());
     return readings.isEmpty() ? name : name + QLatin1Char('\n') + readings;

@@ -27,9 +27,10 @@ struct BoxValue {
     QString text;
 };
 
-// "Holding register 44 (reference 40045)", "Coil 17 (reference 00018)": the item a value
-// came from, with the reference number that device manuals give it. "Value k" for box k when
-// no reply filled it, or the address lies beyond the last Modbus address, 65535.
+// "Holding register 44 (reference 40045) from 192.168.0.10#3", "Coil 17 (reference 00018)
+// from plc1": the item a value came from, with the reference number that device manuals give
+// it, and the device as the address box named it. "Value k" for box k when no reply filled it,
+// or the address lies beyond the last Modbus address, 65535.
 QString itemName(const BoxSource &source, int box);
 
 // "0x012C  signed 300  binary 0000 0001 0010 1100": a register's 16 bits read as hex, as a
@@ -41,8 +42,8 @@ QString registerReadings(const QString &boxText, const QString &nextText = {});
 
 // The tooltip of value box k, given what it and box k + 1 hold: the item its value came from
 // and, for a register, the readings of its value, as 32 bits with box k + 1 when that holds
-// the next register of the same table; or that it holds typed text, with the readings of what
-// a write would send.
+// the next register of the same table, read over the same connection; or that it holds typed text, with the readings of
+// what a write would send.
 QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next);
 
 // The tooltip of the status line: the last request, the last reply (or that none has come

@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "return_key.h"
 
+#include "exchange/tables.h"
 #include "exchange/texts.h"
 
 #include <QComboBox>
@@ -111,7 +112,8 @@ void Form1::buildControls()
     cboReg = new QComboBox(this);
     cboReg->setEditable(true);
     cboReg->setInsertPolicy(QComboBox::NoInsert); // typed text never joins the list
-    cboReg->addItems(table::Items);
+    for (const TableInfo *t : table::All)
+        cboReg->addItem(t->name.toString());
     cboReg->setCurrentIndex(0);
     cboReg->setGeometry(264, 40, 153, 21);
     Label4 = place<QLabel>(this, QStringLiteral("Select:"), 208, 40, 73, 17);

@@ -76,10 +76,9 @@ public:
         if (onStatus)
             onStatus();
     }
-    void requestSent(const SentRequest &) override { ++requests; }
-    void replyTaken(const SentRequest &request, const ReplyOutcome &, const QByteArray &reply, double) override
+    void showFrames(const QByteArray &request, const QByteArray &reply, double) override { frames = {request, reply}; }
+    void replyTaken(const SentRequest &request, const QByteArray &reply) override
     {
-        ++replies;
         if (onReply)
             onReply(request, reply);
     }
@@ -94,10 +93,9 @@ public:
     bool recordStatuses = true; // off where millions of replies would pile them up
     int statusChanges = 0;
     mutable int boxesOutOfRange = 0;
-    quint32 boxesSet = 0; // bit k: box k was written
-    int requests = 0;
-    int replies = 0;
-    std::function<void()> onStatus;                                       // runs as each status is shown
+    quint32 boxesSet = 0;           // bit k: box k was written
+    QList<QByteArray> frames;       // beneath the status line: the request and its reply, if any
+    std::function<void()> onStatus; // runs as each status is shown
     std::function<void(const SentRequest &, const QByteArray &)> onReply; // runs as each reply is shown
 };
 
