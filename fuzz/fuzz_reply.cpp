@@ -6,8 +6,10 @@
 //   which the device answered has replaced;
 // - each box names the request whose reply filled it, and no reply overwrites what a later
 //   request brought;
-// - typed text changes only by a manual read or by the confirmation of a write that sent
-//   exactly that value after it was typed.
+// - typed text changes only by the outcome of an operator's read sent after it was typed, or
+//   by the confirmation of a write that sent exactly that value after it was typed;
+// - the outcome of the operator's write stays on the status line through monitoring's
+//   routine "Registers read", until the operator acts again or something else needs telling.
 //
 // Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
 // 3 read discrete inputs, 4 write registers, 5 write coils, 6 read input registers), byte 1
@@ -30,6 +32,7 @@
 
 #include "exchange/adu.h"
 #include "exchange/exchange.h"
+#include "exchange/tables.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +44,17 @@ enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils, 
 constexpr Kind Reads[] = {ReadHolding, ReadCoils, ReadInputs, ReadInputRegisters};
 
 bool isWrite(Kind k) { return k == WriteHolding || k == WriteCoils; }
-bool holdsRegisters(int functionCode) { return functionCode == 3 || functionCode == 4; }
+const TableInfo &tableOf(Kind k)
+{
+    switch (k) {
+    case ReadCoils:
+    case WriteCoils: return table::CoilOutputs;
+    case ReadInputs: return table::DigitalInputs;
+    case ReadInputRegisters: return table::InputRegisters;
+    default: return table::HoldingRegisters;
+    }
+}
+bool holdsRegisters(int functionCode) { return table::ofFunction(quint8(functionCode))->registers; }
 
 int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
 
@@ -112,16 +125,25 @@ struct Harness {
     int latestRead = -1; // transaction id of the newest read of the connection
     int order = 0;
     std::array<Box, 16> boxes{};
+    QString device;             // as the address box named it when the connection was made
+    quint64 connections = 0;    // made so far
+    bool writeShown = false;    // the status line tells the outcome of the operator's write
+    qsizetype statusesSeen = 0; // statuses shown up to the last step judged
+
+    void statusesJudged() { statusesSeen = controls.statuses.size(); }
 
     double now() const { return *services.clock; }
 
     void connect(quint8 newUnit)
     {
-        exchange.startConnection(newUnit);
+        device = QStringLiteral("plc#%1").arg(newUnit);
+        ++connections;
+        exchange.startConnection(device, newUnit);
         unit = newUnit;
         sent.clear();
         answered.clear();
         latestRead = -1;
+        writeShown = false;
         FUZZ_CHECK(!alarm.running && exchange.state().awaited.isEmpty() && exchange.state().bufRecv.isEmpty());
     }
 
@@ -135,18 +157,18 @@ struct Harness {
                     controls.boxes[k] = QStringLiteral("1");
             }
         }
-        const int before = controls.requests;
+        if (kind == None)
+            return;
+        const qsizetype before = socket.sent.size();
         const qsizetype refusalsBefore = services.messages.size();
-        switch (kind) {
-        case None: return;
-        case ReadHolding: exchange.ReadHolding(asker); break;
-        case ReadCoils: exchange.ReadCoils(asker); break;
-        case ReadInputs: exchange.ReadInputs(asker); break;
-        case WriteHolding: exchange.WriteHolding(); break;
-        case WriteCoils: exchange.WriteCoils(); break;
-        case ReadInputRegisters: exchange.ReadInputRegisters(asker); break;
-        }
-        if (controls.requests == before) {
+        const TableInfo &t = tableOf(kind);
+        if (isWrite(kind))
+            exchange.write(t);
+        else
+            exchange.read(t, asker);
+        if (asker == Asker::Operator)
+            writeShown = false; // the operator acted
+        if (socket.sent.size() == before) {
             FUZZ_CHECK(services.messages.size() == refusalsBefore + 1); // refused, and said so
             return;
         }
@@ -154,18 +176,11 @@ struct Harness {
         FUZZ_CHECK(wholeFrame(frame));
         // Transaction ids count from 0 on each connection; the unit is the connection's.
         FUZZ_CHECK(be16(frame, 0) == (sent.size() & 0xFFFF) && quint8(frame[6]) == unit);
-        constexpr int FunctionOf[] = {0, 3, 1, 2, 16, 15, 4};
-        FUZZ_CHECK(quint8(frame[7]) == FunctionOf[kind]);
+        FUZZ_CHECK(quint8(frame[7]) == (isWrite(kind) ? t.writeFunction : t.readFunction));
         FUZZ_CHECK(be16(frame, 10) == length && alarm.running);
         const bool read = !isWrite(kind);
-        if (read) {
+        if (read)
             latestRead = int(sent.size());
-            // A read the operator asks for replaces typed text with the device's values.
-            if (asker == Asker::Operator) {
-                for (Box &b : boxes)
-                    b.typed.clear();
-            }
-        }
         sent.append({frame, now(), ++order, read});
         controls.boxesSet = 0;
     }
@@ -194,7 +209,19 @@ struct Harness {
         FUZZ_CHECK(!request.timedOut || id == sent.size() - 1);
         FUZZ_CHECK(!request.isRead() || id == latestRead);
 
-        const StatusLine s = controls.lastStatus();
+        // Monitoring's routine success leaves a write's outcome on the status line.
+        const bool soundRead = request.isRead() && !junk && soundReadReply(r, request);
+        const bool held = writeShown && request.asker == Asker::Monitoring && soundRead;
+        FUZZ_CHECK(controls.statuses.size() == statusesSeen + (held ? 0 : 1));
+        statusesJudged();
+        // The frames beneath the status line are those of the exchange it tells of.
+        if (held)
+            FUZZ_CHECK(controls.frames.size() == 2 && quint8(controls.frames[0][7]) >= 15);
+        else
+            FUZZ_CHECK(controls.frames == (QList<QByteArray>{request.frame, r}));
+        if (!held)
+            writeShown = !request.isRead();
+        const StatusLine s = held ? StatusLine{msg::RegistersRead, StatusColour::Green} : controls.lastStatus();
         const bool read = s.text == msg::RegistersRead;
         const bool written = s.text == msg::RegistersWritten;
         FUZZ_CHECK(s.colour == (read || written ? StatusColour::Green : StatusColour::Yellow));
@@ -208,7 +235,7 @@ struct Harness {
             FUZZ_CHECK(read == (!junk && soundReadReply(r, request)) && !written && s.text != msg::ErrorWriting);
         } else {
             const bool echo = !junk && r.size() >= 12 && quint8(r[7]) == request.functionCode()
-                           && be16(r, 10) == request.quantity();
+                           && be16(r, 8) == request.start() && be16(r, 10) == request.quantity();
             FUZZ_CHECK(written == echo && !read);
         }
 
@@ -227,8 +254,9 @@ struct Harness {
                 // Every outcome of a read rewrites the boxes: nothing stale stays as if fresh.
                 covered = true;
                 expected = read ? expectedBox(r, quantity, k) : QString();
-                // Typed text stays through a read, and so does what a later request brought.
-                FUZZ_CHECK(set == !(newer || !b.typed.isEmpty()));
+                // What a later request brought stays, and so does typed text through monitoring's
+                // reads; the answer to the operator's read replaces what was typed before it.
+                FUZZ_CHECK(set == !(newer || (!b.typed.isEmpty() && request.asker == Asker::Monitoring)));
             } else if (written && k < std::min(quantity, 16)) {
                 covered = true;
                 expected = item(asked.frame, adu::WriteDataAt, request.functionCode() == 16, k);
@@ -241,7 +269,7 @@ struct Harness {
             if (!set)
                 continue;
             FUZZ_CHECK(controls.boxes[k] == expected && !controls.typed[k]);
-            const BoxSource named{request.table(), request.start() + k};
+            const BoxSource named{request.table, request.start() + k, device, connections};
             FUZZ_CHECK(exchange.state().boxes[k].source == (expected.isEmpty() ? BoxSource{} : named));
             boxes[k].filledBy = asked.order;
             boxes[k].typed.clear();
@@ -256,6 +284,7 @@ struct Harness {
         const qsizetype statuses = controls.statuses.size();
         exchange.TimerTO_Timer();
         bool anyTimedOut = false;
+        bool lastIsWrite = false;
         for (const SentRequest &r : before) {
             if (r.timedOut)
                 continue;
@@ -264,6 +293,7 @@ struct Harness {
             if (still != exchange.state().awaited.cend() && !still->timedOut)
                 continue;
             anyTimedOut = true;
+            lastIsWrite = !r.isRead();
             const int id = r.transactionId();
             FUZZ_CHECK(sent[id].at + ReplyTimeoutSeconds <= now() + 1e-9 && !answered.contains(id));
             // A read answered after this one settled it: no timeout may be told of it.
@@ -271,8 +301,11 @@ struct Harness {
                 FUZZ_CHECK(!(r.isRead() && sent[newer].read && newer > id));
         }
         FUZZ_CHECK(controls.statuses.size() == statuses + (anyTimedOut ? 1 : 0));
-        if (anyTimedOut)
+        if (anyTimedOut) {
             FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut);
+            writeShown = lastIsWrite; // a write's timeout is its outcome
+        }
+        statusesJudged();
     }
 
     void checkState() const
@@ -300,7 +333,7 @@ struct Harness {
             FUZZ_CHECK(alarm.due >= earliest - 1e-9 && alarm.due <= earliest + 0.0011);
         for (int k = 0; k < 16; ++k) {
             FUZZ_CHECK(soundBox(controls.boxes[k]));
-            // Typed text stands until a manual read or its own write's confirmation.
+            // Typed text stands until the answer to a manual read or its own write's confirmation.
             if (!boxes[k].typed.isEmpty())
                 FUZZ_CHECK(controls.boxes[k] == boxes[k].typed && controls.typed[k] && st.boxes[k].typed);
             else

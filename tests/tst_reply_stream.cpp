@@ -23,6 +23,9 @@ private Q_SLOTS:
     void timeOut();
     void deadlines_data();
     void deadlines();
+    void typedBoxes_data();
+    void typedBoxes();
+    void transactionIdsWrap();
 };
 
 void tst_ReplyStream::badHeader_data()
@@ -207,6 +210,20 @@ void tst_ReplyStream::deadlines_data()
     QTest::newRow("junk settles the read, the write waits on for its confirmation")
         << QStringList{"0 registers write", "0.5 holding", "1 junk", "2.5 answer 0"}
         << QStringList{"1 Malformed reply: protocol identifier 5", "2.5 Registers written"};
+    // The outcome of the operator's write stays through monitoring's routine success.
+    QTest::newRow("a write's confirmation stays through monitoring's reads")
+        << QStringList{"0 registers write", "0.5 answer 0", "1 monitoring holding", "1.2 answer 1"}
+        << QStringList{"0.5 Registers written"};
+    QTest::newRow("a write's timeout stays through monitoring's reads")
+        << QStringList{"0 registers write", "1 monitoring holding", "1.5 answer 1", "3.5 monitoring coils",
+                       "3.6 answer 2"}
+        << QStringList{"1.5 Registers read", "3 " + timeOut};
+    QTest::newRow("monitoring's timeout replaces a write's outcome")
+        << QStringList{"0 registers write", "0.5 answer 0", "1 monitoring holding"}
+        << QStringList{"0.5 Registers written", "4 " + timeOut};
+    QTest::newRow("the operator's read ends a write's hold")
+        << QStringList{"0 registers write", "0.5 answer 0", "1 holding", "1.5 answer 1"}
+        << QStringList{"0.5 Registers written", "1.5 Registers read"};
 }
 
 // Each request waits three seconds of its own, whatever went out before or after it.
@@ -228,11 +245,66 @@ void tst_ReplyStream::deadlines()
             rig.arrive(Rig::replyTo(rig.socket.sent.at(what.mid(7).toInt())));
         else if (what == "junk")
             rig.arrive(hex("0000 0005 0007 01 03 04 000A FFFF"));
+        else if (what.startsWith("monitoring "))
+            QVERIFY(rig.send(what.mid(11), "16", Asker::Monitoring));
         else
             QVERIFY(rig.send(what, "16"));
     }
     rig.advance(10 - *rig.services.clock);
     QCOMPARE(seen, shown);
+}
+
+void tst_ReplyStream::typedBoxes_data()
+{
+    QTest::addColumn<QString>("end"); // of the operator's read, sent after box 3 was typed into
+    QTest::addColumn<bool>("typed");  // box 3 still holds the typing afterwards
+
+    QTest::newRow("the read times out") << "time out" << true;
+    QTest::newRow("Disconnect discards the read") << "disconnect" << true;
+    QTest::newRow("the device answers") << "answer" << false;
+    QTest::newRow("the device refuses with an exception") << "exception" << false;
+}
+
+// Typed text is the operator's until the device's answer to a Read replaces it; a Read that
+// brings no answer leaves it, italics and all.
+void tst_ReplyStream::typedBoxes()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, typed);
+
+    Rig rig;
+    rig.controls.boxes[3] = "1234";
+    rig.exchange.boxTyped(3);
+    rig.controls.length = "4";
+    rig.exchange.ReadHolding();
+    if (end == "time out")
+        rig.advance(3);
+    else if (end == "disconnect")
+        rig.exchange.endConnection();
+    else
+        rig.arrive(end == "answer" ? hex("0000 0000 000B 01 03 08 0001 0002 0003 0004")
+                                   : hex("0000 0000 0003 01 83 02"));
+    QCOMPARE(rig.controls.boxes[3], typed ? "1234" : end == "answer" ? "4" : "");
+    QCOMPARE(rig.controls.typed[3], typed);
+    QCOMPARE(rig.exchange.state().boxes[3].typed, typed);
+}
+
+// Transaction ids wrap after 65535; a reply is still matched by its id after the wrap.
+void tst_ReplyStream::transactionIdsWrap()
+{
+    Rig rig;
+    for (int i = 0; i < 65536; ++i) {
+        QVERIFY(rig.send("holding", "1"));
+        rig.arrive(rig.otherReply());
+    }
+    QCOMPARE(be16(rig.socket.sent.last(), 0), 65535);
+    QVERIFY(rig.send("coils", "1"));
+    QCOMPARE(be16(rig.socket.sent.last(), 0), 0);
+    rig.arrive(hex("FFFF 0000 0005 01 01 02 0001")); // the id before the wrap: answered already
+    QVERIFY(rig.controls.statuses.isEmpty());
+    rig.arrive(rig.otherReply());
+    QCOMPARE(rig.controls.lastStatus().text, "Registers read");
+    QCOMPARE(rig.controls.boxes[0], "0"); // coil 0 of 0x1234
 }
 
 QTEST_GUILESS_MAIN(tst_ReplyStream)

@@ -35,19 +35,19 @@ struct Rig {
 
     // Sends one request with every box holding 1, then puts markers in the boxes so that
     // an emptied or untouched box can be told apart.
-    bool send(const QString &request, const QString &length)
+    bool send(const QString &request, const QString &length, Asker asker = Asker::Operator)
     {
         controls.length = length;
         controls.boxes = QStringList(16, QStringLiteral("1"));
         const qsizetype before = socket.sent.size();
         if (request == QLatin1String("holding"))
-            exchange.ReadHolding();
+            exchange.ReadHolding(asker);
         else if (request == QLatin1String("coils"))
-            exchange.ReadCoils();
+            exchange.ReadCoils(asker);
         else if (request == QLatin1String("inputs"))
-            exchange.ReadInputs();
+            exchange.ReadInputs(asker);
         else if (request == QLatin1String("input registers"))
-            exchange.ReadInputRegisters();
+            exchange.ReadInputRegisters(asker);
         else if (request == QLatin1String("registers write"))
             exchange.WriteHolding();
         else if (request == QLatin1String("coils write"))
