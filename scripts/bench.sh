@@ -220,7 +220,8 @@ are only there for scale; the goals are the ratios.
   rusage. The rows against the minimal program holding a QTcpSocket show what Qt Network
   alone adds.
 - Connect wait: CPU (user + system) of the whole process during the two-second wait of a
-  connect to a loopback port nothing listens on; median of 5 attempts after a first one.
+  connect that gets no answer (a loopback port whose listen queue is full; a refused one
+  ends at once); median of 5 attempts after a first one.
 - Monitoring: the real window on Xvfb, connected to \`modbus-sim --live\` (register 0 changes
   every second), monitoring clicked on; CPU of the whole process over the monitoring period
   alone.

@@ -61,13 +61,17 @@ start_sim() {
     return 1
 }
 
+# The tool starts with the simulator's address in its IP Address box.
+address=()
 if ! port_busy 502 && start_sim 502; then
+    address=(127.0.0.1)
     echo "Device simulator running on 127.0.0.1:502: press Connect."
 elif start_sim 1502; then
+    address=(127.0.0.1:1502)
     echo "Device simulator running on 127.0.0.1:1502 (port 502 is taken or needs root)."
-    echo "Type 127.0.0.1:1502 in the IP Address box, then press Connect."
+    echo "The IP Address box holds 127.0.0.1:1502: press Connect."
 else
     echo "Could not start the device simulator; the tool starts without it." >&2
 fi
 
-"$tool"
+"$tool" "${address[@]}"

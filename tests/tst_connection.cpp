@@ -6,6 +6,7 @@
 #include "device_rig.h"
 #include "exchange_fakes.h"
 #include "sim_process.h"
+#include "unanswered_port.h"
 
 #include "exchange/unit_address.h"
 #include "platform/host_address.h"
@@ -157,11 +158,17 @@ void ConnectionTest::nothingListens()
 
     const QString address = deadAddress();
     rig.form.txtIP->setText(address);
-    const double before = rig.services->clockSeconds();
+    // The window's clock stands still, so only the refusal can end the wait. Should it not,
+    // the clock jumps past the two seconds a while later: the test fails rather than hangs.
+    rig.services->clock = 0.0;
+    bool waitedOut = false;
+    QTimer::singleShot(5000, &rig.form, [&] {
+        waitedOut = true;
+        rig.services->clock = 10.0;
+    });
     rig.form.cmdConnect_Click();
 
-    // The refusal comes at once, yet the wait runs its full two seconds by the window's clock.
-    QVERIFY(rig.services->clockSeconds() - before >= 2.0);
+    QVERIFY(!waitedOut);
     QCOMPARE(rig.status(), "Can't connect to " + address);
     QCOMPARE(rig.statusColour(), Yellow);
     QCOMPARE(rig.form.cmdConnect->isEnabled(), connectEnabled);
@@ -320,7 +327,7 @@ void ConnectionTest::secondConnectDuringWait_data()
     QTest::addColumn<bool>("secondReachesDevice");
     QTest::addColumn<bool>("secondMalformed");
     QTest::newRow("second click reaches a listening device") << true << false;
-    QTest::newRow("both where nothing listens") << false << false;
+    QTest::newRow("second click where nothing listens") << false << false;
     QTest::newRow("second click with an empty address") << false << true;
 }
 
@@ -331,6 +338,9 @@ void ConnectionTest::secondConnectDuringWait()
 
     ScriptedDevice device;
     QVERIFY(device.listen());
+    UnansweredPort silent; // keeps the first click waiting
+    const quint16 first = silent.open();
+    QVERIFY(first != 0);
     WindowRig rig;
     const QString second = secondReachesDevice ? device.hostPort() : secondMalformed ? QString() : deadAddress();
 
@@ -342,7 +352,7 @@ void ConnectionTest::secondConnectDuringWait()
         innerRan = true;
         innerStatus = rig.status();
     });
-    rig.form.txtIP->setText(deadAddress());
+    rig.form.txtIP->setText(QStringLiteral("127.0.0.1:%1").arg(first));
     QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
 
     QVERIFY(innerRan);
@@ -407,20 +417,19 @@ void ConnectionTest::partialReplyDiscarded()
 
 // A device that answers the connection request only after the two seconds of the wait (its
 // listen queue is full until then, so the first SYN is dropped and the next comes a second
-// later): the attempt is given up for good, and no connection appears behind the message.
+// later): the wait runs its two seconds, the attempt is given up for good, and no connection
+// appears behind the message.
 void ConnectionTest::lateConnectionAbandoned()
 {
-    QTcpServer device;
-    device.setListenBacklogSize(0);
-    QVERIFY(device.listen(QHostAddress::LocalHost, 0));
-    device.pauseAccepting();
-    QTcpSocket filler; // holds the queue's one place
-    filler.connectToHost(QHostAddress::LocalHost, device.serverPort());
-    QVERIFY(filler.waitForConnected(2000));
+    UnansweredPort port;
+    QTcpServer &device = port.server;
+    QVERIFY(port.open() != 0);
 
     WindowRig rig;
     const QString address = QStringLiteral("127.0.0.1:%1").arg(device.serverPort());
+    const double before = rig.services->clockSeconds();
     QVERIFY(!rig.connectTo(address));
+    QVERIFY(rig.services->clockSeconds() - before >= 2.0);
     QCOMPARE(rig.status(), "Can't connect to " + address);
     device.resumeAccepting();
     QTRY_VERIFY(device.hasPendingConnections());

@@ -36,6 +36,10 @@ public:
     // discarded rather than sent later, and a pending connect or host lookup is given up.
     virtual void Abort() = 0;
     virtual qint16 State() const = 0;
+    // The device refused the last Connect outright: nothing listens on its port, and the
+    // connection request was answered with a reset. Holds with the Error state that follows,
+    // until the next Connect or Close; an attempt that gets no answer at all is not refused.
+    virtual bool Refused() const = 0;
     virtual void SendData(const QByteArray &bytes) = 0;
     // Takes up to maxBytes of what has been received, oldest first.
     virtual QByteArray GetData(qint64 maxBytes) = 0;

@@ -14,10 +14,15 @@ TcpSocketControl::TcpSocketControl(QObject *parent) : SocketControl(parent), m_s
         switch (s) {
         case QAbstractSocket::UnconnectedState: {
             const bool lost = m_wasConnected && !m_closing;
-            m_wasConnected = false;
-            m_closing = false;
             // A failed attempt stays visible as an error until the next Connect or Close.
             const bool failedAttempt = m_state == Connecting || m_state == ResolvingHost || m_state == Error;
+            // A refusal is told here, before the state changes, so that a wait on the state
+            // sees it: QTcpSocket has set its error by now, and says errorOccurred only
+            // after. An attempt that Abort gives up has no error of its own.
+            if (failedAttempt && m_state != Error)
+                m_refused = !m_closing && m_socket->error() == QAbstractSocket::ConnectionRefusedError;
+            m_wasConnected = false;
+            m_closing = false;
             setState(failedAttempt ? Error : Closed);
             if (lost)
                 Q_EMIT Lost();
@@ -36,9 +41,11 @@ TcpSocketControl::TcpSocketControl(QObject *parent) : SocketControl(parent), m_s
         default: break;
         }
     });
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_state == Connecting || m_state == ResolvingHost)
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (m_state == Connecting || m_state == ResolvingHost) {
+            m_refused = error == QAbstractSocket::ConnectionRefusedError;
             setState(Error);
+        }
     });
     connect(m_socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(qint32(m_socket->bytesAvailable())); });
 }
@@ -47,6 +54,8 @@ void TcpSocketControl::setState(qint16 state)
 {
     if (m_state == state)
         return;
+    if (state != Error)
+        m_refused = false;
     m_state = state;
     Q_EMIT StateChanged(state);
 }
@@ -93,6 +102,8 @@ void TcpSocketControl::Abort()
 }
 
 qint16 TcpSocketControl::State() const { return m_state; }
+
+bool TcpSocketControl::Refused() const { return m_refused; }
 
 void TcpSocketControl::SendData(const QByteArray &bytes)
 {

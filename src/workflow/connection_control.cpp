@@ -1,6 +1,6 @@
 // Connecting and disconnecting. Each waits at most two seconds for the socket to reach the
 // awaited state while the window goes on handling its events, then reports the outcome in
-// the status line and the two buttons.
+// the status line and the two buttons. A connection the device refuses ends its wait at once.
 
 #include "form1.h"
 
@@ -16,7 +16,7 @@ namespace {
 constexpr double WaitSeconds = 2.0;
 }
 
-void Form1::waitForState(qint16 target, double seconds)
+void Form1::waitUntil(const std::function<bool()> &done, double seconds)
 {
     // The window's clock decides when the time is up; in between the wait sleeps in the event
     // loop, woken by the socket's state change or by a timer, never by polling.
@@ -29,15 +29,15 @@ void Form1::waitForState(qint16 target, double seconds)
         timeUp = true;
         loop.quit();
     });
-    connect(&Winsock1, &SocketControl::StateChanged, &loop, [&loop, target](qint16 state) {
-        if (state == target)
+    connect(&Winsock1, &SocketControl::StateChanged, &loop, [&loop, &done] {
+        if (done())
             loop.quit();
     });
     // Only the timer waits again, when it fired before the clock says the time is up. Any
-    // other end of the loop (the state reached, or the application quitting because the
-    // window was closed) ends the wait.
+    // other end of the loop (done, or the application quitting because the window was
+    // closed) ends the wait.
     double left = seconds;
-    while (Winsock1.State() != target && left > 0) {
+    while (!done() && left > 0) {
         timeUp = false;
         limit.start(int(std::ceil(left * 1000)));
         loop.exec();
@@ -60,7 +60,9 @@ void Form1::cmdConnect_Click()
     m_exchange.startConnection(txtIP->text(), target->unit);
     Winsock1.RemoteHost = target->address;
     Winsock1.Connect();
-    waitForState(SocketControl::Connected, WaitSeconds);
+    // A refusal is the device's final answer: waiting longer would only delay the report.
+    // An attempt that gets no answer may still connect, so it has the whole two seconds.
+    waitUntil([this] { return Winsock1.State() == SocketControl::Connected || Winsock1.Refused(); }, WaitSeconds);
     if (Winsock1.State() == SocketControl::Connected) {
         setStatus(connectedStatus());
         cmdConnect->setEnabled(false);
@@ -89,7 +91,7 @@ void Form1::cmdDisconnect_Click()
         else
             Winsock1.Close();
     }
-    waitForState(SocketControl::Closed, WaitSeconds);
+    waitUntil([this] { return Winsock1.State() == SocketControl::Closed; }, WaitSeconds);
     if (Winsock1.State() != SocketControl::Closed) {
         setStatus(errorDisconnectStatus());
     } else {

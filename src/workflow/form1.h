@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -84,9 +85,9 @@ public:
 private:
     void buildControls();
     void connectHandlers();
-    // Runs the window's events until the socket reaches state or the window's clock says
-    // that seconds have passed.
-    void waitForState(qint16 state, double seconds);
+    // Runs the window's events until done() holds, checked at each change of the socket's
+    // state, or the window's clock says that seconds have passed.
+    void waitUntil(const std::function<bool()> &done, double seconds);
     void connectionLost();
     // Reads the table the selector names, for the operator or for monitoring.
     void readSelected(Asker asker);

@@ -26,6 +26,7 @@ public:
     void Close() override { state = Closed; }
     void Abort() override { state = Closed; }
     qint16 State() const override { return state; }
+    bool Refused() const override { return false; }
     void SendData(const QByteArray &bytes) override { sent.append(bytes); }
     QByteArray GetData(qint64 maxBytes) override
     {
