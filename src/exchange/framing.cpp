@@ -62,6 +62,7 @@ constexpr int MaxRtuFrame = 256;
 constexpr int CrcSize = 2;
 constexpr quint8 ExceptionFlag = 0x80;
 
+// A CRC as its bytes stand on the wire, low byte first, so the text matches a capture.
 QByteArray crcText(quint16 crc)
 {
     const char wire[] = {char(crc & 0xff), char(crc >> 8)};
@@ -123,7 +124,7 @@ Framed readRtu(const QByteArray &pending)
     if (size == 0 || pending.size() < size)
         return {};
     const quint16 computed = crc16(QByteArrayView(pending).first(size - CrcSize));
-    const quint16 received = quint8(pending[size - 2]) | quint8(pending[size - 1]) << 8;
+    const auto received = quint16(quint8(pending[size - 2]) | quint8(pending[size - 1]) << 8);
     if (computed != received)
         return malformed(QStringLiteral("CRC check failed (received %1, computed %2)")
                              .arg(QString::fromLatin1(crcText(received)), QString::fromLatin1(crcText(computed))));
