@@ -1,41 +1,11 @@
-// Modbus TCP frames on the wire: the requests the tool builds, and how replies are cut out of
-// a TCP byte stream that may split or join them.
+// The Modbus TCP requests the tool builds. How replies are cut out of the byte stream is
+// tst_framing's.
 
 #include "test_bytes.h"
 
 #include "exchange/adu.h"
 
 #include <QtTest>
-
-Q_DECLARE_METATYPE(adu::FrameStatus)
-
-namespace {
-
-
-// A reply with the given function code and PDU data after it, its length field counting the
-// unit id and everything after it.
-QByteArray reply(quint8 fc, const QByteArray &data)
-{
-    const int length = 2 + int(data.size());
-    QByteArray b = hex("0000 0000");
-    b.append(char(length >> 8));
-    b.append(char(length & 0xff));
-    b.append(char(1));
-    b.append(char(fc));
-    return b + data;
-}
-
-QByteArray registersReply(const QList<quint16> &values)
-{
-    QByteArray data(1, char(2 * values.size()));
-    for (quint16 v : values) {
-        data.append(char(v >> 8));
-        data.append(char(v & 0xff));
-    }
-    return reply(3, data);
-}
-
-} // namespace
 
 class tst_Adu : public QObject
 {
@@ -48,9 +18,6 @@ private Q_SLOTS:
     void writeRegistersRequest();
     void writeCoilsRequest_data();
     void writeCoilsRequest();
-    void takeFrame_data();
-    void takeFrame();
-    void takeFrameCutsAJoinedStream();
 };
 
 void tst_Adu::readRequest_data()
@@ -139,98 +106,6 @@ void tst_Adu::writeCoilsRequest()
 
     const QByteArray b = adu::writeCoilsRequest(quint16(start), quint16(quantity), packed);
     QCOMPARE(b.toHex(' '), expected.toHex(' '));
-}
-
-void tst_Adu::takeFrame_data()
-{
-    QTest::addColumn<QByteArray>("pending");
-    QTest::addColumn<adu::FrameStatus>("status");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QByteArray>("rest");
-
-    using S = adu::FrameStatus;
-    const QByteArray whole = hex("0000 0000 0007 01 03 04 000A FFFF");
-    const QByteArray exception = hex("0000 0000 0003 01 83 02");
-    const QByteArray echo = hex("0000 0000 0006 01 10 0000 000A");
-
-    // Not enough to judge yet: pending is left as it is.
-    QTest::newRow("nothing") << QByteArray() << S::NeedMore << QByteArray() << QByteArray();
-    QTest::newRow("three bytes") << hex("0000 00") << S::NeedMore << QByteArray() << hex("0000 00");
-    QTest::newRow("header without unit id")
-        << hex("0000 0000 0007") << S::NeedMore << QByteArray() << hex("0000 0000 0007");
-    QTest::newRow("header only") << hex("0000 0000 0007 01") << S::NeedMore << QByteArray() << hex("0000 0000 0007 01");
-    QTest::newRow("one byte short") << whole.left(whole.size() - 1) << S::NeedMore << QByteArray()
-                                    << whole.left(whole.size() - 1);
-
-    // One whole reply, and exactly one taken when more follows.
-    QTest::newRow("whole reply") << whole << S::Complete << whole << QByteArray();
-    QTest::newRow("exception reply") << exception << S::Complete << exception << QByteArray();
-    QTest::newRow("shortest length 2") << hex("0000 0000 0002 01 83") << S::Complete << hex("0000 0000 0002 01 83")
-                                       << QByteArray();
-    QTest::newRow("reply and part of the next") << whole + echo.left(3) << S::Complete << whole << echo.left(3);
-    QTest::newRow("two replies joined") << whole + echo << S::Complete << whole << echo;
-    QTest::newRow("three replies joined") << exception + whole + echo << S::Complete << exception << whole + echo;
-    QTest::newRow("transaction and unit id not examined")
-        << hex("ABCD 0000 0003 FF 83 02") << S::Complete << hex("ABCD 0000 0003 FF 83 02") << QByteArray();
-
-    QByteArray longest = hex("0000 0000 00FE 01 01 FB");
-    longest.append(QByteArray(251, char(0x5A)));
-    QTest::newRow("longest, length 254") << longest + whole << S::Complete << longest << whole;
-    QTest::newRow("longest, one byte short") << longest.left(259) << S::NeedMore << QByteArray() << longest.left(259);
-
-    // Headers that cannot start a Modbus TCP reply; pending is left for the caller to drop.
-    QTest::newRow("protocol id 1") << hex("0000 0001 0007 01 03 04 000A FFFF") << S::Malformed << QByteArray()
-                                   << hex("0000 0001 0007 01 03 04 000A FFFF");
-    QTest::newRow("protocol id 0x0100") << hex("0000 0100") << S::Malformed << QByteArray() << hex("0000 0100");
-    QTest::newRow("protocol id known from four bytes")
-        << hex("0000 FFFF") << S::Malformed << QByteArray() << hex("0000 FFFF");
-    QTest::newRow("length 0") << hex("0000 0000 0000 01") << S::Malformed << QByteArray() << hex("0000 0000 0000 01");
-    QTest::newRow("length 1") << hex("0000 0000 0001 01") << S::Malformed << QByteArray() << hex("0000 0000 0001 01");
-    QTest::newRow("length 255") << hex("0000 0000 00FF 01") << S::Malformed << QByteArray() << hex("0000 0000 00FF 01");
-    QTest::newRow("length 256") << hex("0000 0000 0100 01") << S::Malformed << QByteArray() << hex("0000 0000 0100 01");
-    QTest::newRow("length 65535") << hex("0000 0000 FFFF 01") << S::Malformed << QByteArray()
-                                  << hex("0000 0000 FFFF 01");
-    QTest::newRow("bad header before a good reply")
-        << hex("0000 0000 0000 01") + whole << S::Malformed << QByteArray() << hex("0000 0000 0000 01") + whole;
-}
-
-void tst_Adu::takeFrame()
-{
-    QFETCH(QByteArray, pending);
-    QFETCH(adu::FrameStatus, status);
-    QFETCH(QByteArray, frame);
-    QFETCH(QByteArray, rest);
-
-    const adu::Frame f = adu::takeFrame(pending);
-    QCOMPARE(f.status, status);
-    QCOMPARE(f.adu.toHex(' '), frame.toHex(' '));
-    QCOMPARE(pending.toHex(' '), rest.toHex(' '));
-}
-
-// Replies of every size a device may send, joined into one stream, come out one by one in
-// their order and nothing is left over.
-void tst_Adu::takeFrameCutsAJoinedStream()
-{
-    QList<QByteArray> replies;
-    for (int n = 0; n <= 125; n += 5) {
-        QList<quint16> values;
-        for (int k = 0; k < n; ++k)
-            values.append(quint16(n * 1000 + k));
-        replies.append(registersReply(values));
-    }
-    replies.append(reply(0x90, hex("04")));
-    replies.append(hex("0000 0000 0006 01 0F 012C 000A"));
-    QByteArray stream;
-    for (const QByteArray &r : replies)
-        stream += r;
-
-    for (const QByteArray &expected : replies) {
-        const adu::Frame f = adu::takeFrame(stream);
-        QCOMPARE(f.status, adu::FrameStatus::Complete);
-        QCOMPARE(f.adu.toHex(' '), expected.toHex(' '));
-    }
-    QVERIFY(stream.isEmpty());
-    QCOMPARE(adu::takeFrame(stream).status, adu::FrameStatus::NeedMore);
 }
 
 QTEST_GUILESS_MAIN(tst_Adu)
