@@ -155,6 +155,11 @@ void RtuServer::serveRequest()
         // cannot be told apart from the rest of the bad frame.
         line_.clear();
         onLine_.clear();
+        // After a request for another unit libmodbus takes the next frame for that
+        // unit's reply and skips it; nobody else answers on this line, so that read
+        // is done now, on the empty line, where the response timeout ends it at once.
+        if (received == 0)
+            modbus_receive(ctx, request);
         return;
     }
     const std::uint8_t *pdu = request + UnitSize;
