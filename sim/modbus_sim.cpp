@@ -1,5 +1,6 @@
-// modbus-sim: a Modbus TCP device to point the client at, with values that are easy
-// to recognise and, on request, replies that are deliberately wrong.
+// modbus-sim: a Modbus TCP device, or with --rtu a serial one behind a converter, to
+// point the client at, with values that are easy to recognise and, on request,
+// replies that are deliberately wrong.
 
 #include "rtu_server.h"
 #include "server.h"
