@@ -28,8 +28,8 @@ std::optional<std::uint16_t> reservedRead(const std::uint8_t *pdu, int length);
 std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers);
 
 // With --rtu: how libmodbus's own reply to a read at `address`, a reservedRead,
-// goes out to the client. The bytes are libmodbus's, so that the simulator never
-// computes a CRC of its own; only whole-frame faults are played.
+// goes out to the client: cut, delayed, dropped or with its CRC inverted. A fault
+// that would need a CRC of the simulator's own, a wrong byte count, is not played.
 Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply);
 
 // A well-formed read holding registers reply, built by hand so that it can be cut up.

@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 constexpr auto FramePause = 10ms;
 // A serial master sends one request, at most an ADU, and waits; the slack only
 // allows a request sent again before the pause has passed.
-constexpr std::size_t MaxBurst = 2 * MODBUS_RTU_MAX_ADU_LENGTH;
+constexpr std::size_t MaxBurst = std::size_t(2) * MODBUS_RTU_MAX_ADU_LENGTH;
 // Unit id, CRC: the bytes of an RTU ADU around its PDU.
 constexpr int UnitSize = 1;
 constexpr int CrcSize = 2;
