@@ -4,6 +4,8 @@
 
 #include <modbus.h>
 
+#include <algorithm>
+
 namespace hostile {
 namespace {
 
@@ -44,18 +46,29 @@ std::vector<std::uint8_t> readRegistersReply(std::uint16_t transactionId, std::u
     return frame(transactionId, unitId, pdu);
 }
 
-std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers)
+std::optional<std::uint16_t> reservedRead(const std::uint8_t *pdu, int length)
 {
-    if (length < FunctionOffset + 5 || request[FunctionOffset] != MODBUS_FC_READ_HOLDING_REGISTERS)
+    if (length < 5 || pdu[0] != MODBUS_FC_READ_HOLDING_REGISTERS)
         return std::nullopt;
-    const std::uint16_t transactionId = std::uint16_t(request[0] << 8 | request[1]);
-    const std::uint8_t unitId = request[6];
-    const int address = request[FunctionOffset + 1] << 8 | request[FunctionOffset + 2];
-    const int count = request[FunctionOffset + 3] << 8 | request[FunctionOffset + 4];
+    const int address = pdu[1] << 8 | pdu[2];
+    const int count = pdu[3] << 8 | pdu[4];
     // An out-of-range quantity deserves the ordinary exception from libmodbus, not a
     // misbehaviour, so that only the reserved fault is ever in play.
     if (!sim_reserved::isReserved(address) || count < 1 || count > MODBUS_MAX_READ_REGISTERS || address + count > 65536)
         return std::nullopt;
+    return std::uint16_t(address);
+}
+
+std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers)
+{
+    const auto reserved = length > FunctionOffset ? reservedRead(request + FunctionOffset, length - FunctionOffset)
+                                                  : std::nullopt;
+    if (!reserved || *reserved == sim_reserved::BadCrc)
+        return std::nullopt;
+    const std::uint16_t transactionId = std::uint16_t(request[0] << 8 | request[1]);
+    const std::uint8_t unitId = request[6];
+    const int address = *reserved;
+    const int count = request[FunctionOffset + 3] << 8 | request[FunctionOffset + 4];
 
     const std::uint16_t *values = registers + address;
     const auto normal = readRegistersReply(transactionId, unitId, values, count);
@@ -94,6 +107,35 @@ std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::
         plan.closeAfter = true;
         break;
     }
+    return plan;
+}
+
+Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply)
+{
+    Plan plan;
+    switch (address) {
+    case sim_reserved::SlowBytes:
+        for (std::uint8_t byte : reply)
+            plan.chunks.push_back({byte});
+        plan.gapMs = sim_reserved::SlowByteGapMs;
+        return plan;
+    case sim_reserved::Silent: return plan;
+    case sim_reserved::Late: plan.firstDelayMs = sim_reserved::LateDelayMs; break;
+    case sim_reserved::Junk:
+        reply.insert(reply.end(), std::begin(sim_reserved::JunkBytes), std::end(sim_reserved::JunkBytes));
+        break;
+    case sim_reserved::CloseMidReply:
+        reply.resize(std::min<std::size_t>(reply.size(), sim_reserved::CloseMidReplyBytes));
+        plan.closeAfter = true;
+        break;
+    case sim_reserved::BadCrc:
+        // An RTU frame ends with its CRC, low byte first.
+        for (std::size_t i = reply.size() >= 2 ? reply.size() - 2 : reply.size(); i < reply.size(); ++i)
+            reply[i] = std::uint8_t(~reply[i]);
+        break;
+    default: break; // the exception is libmodbus's own; a wrong byte count would need our own CRC
+    }
+    plan.chunks.push_back(std::move(reply));
     return plan;
 }
 

@@ -17,11 +17,20 @@ struct Plan {
     bool closeAfter = false;
 };
 
+// The start address when `pdu` (function code onwards) is a valid read of holding
+// registers starting at a reserved address, else nothing.
+std::optional<std::uint16_t> reservedRead(const std::uint8_t *pdu, int length);
+
 // `request` is a whole Modbus TCP request as modbus_receive returned it and
 // `registers` the simulator's 65536 holding registers. Returns nothing when the
 // request is not a valid read of holding registers starting at a reserved address;
 // such requests get libmodbus's normal treatment.
 std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers);
+
+// With --rtu: how libmodbus's own reply to a read at `address`, a reservedRead,
+// goes out to the client: cut, delayed, dropped or with its CRC inverted. A fault
+// that would need a CRC of the simulator's own, a wrong byte count, is not played.
+Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply);
 
 // A well-formed read holding registers reply, built by hand so that it can be cut up.
 std::vector<std::uint8_t> readRegistersReply(std::uint16_t transactionId, std::uint8_t unitId,

@@ -1,6 +1,8 @@
-// modbus-sim: a Modbus TCP device to point the client at, with values that are easy
-// to recognise and, on request, replies that are deliberately wrong.
+// modbus-sim: a Modbus TCP device, or with --rtu a serial one behind a converter, to
+// point the client at, with values that are easy to recognise and, on request,
+// replies that are deliberately wrong.
 
+#include "rtu_server.h"
 #include "server.h"
 
 #include <modbus.h>
@@ -28,11 +30,12 @@ struct Options {
     int port = 502;
     bool live = false;
     bool hostile = false;
+    bool rtu = false;
     bool help = false;
 };
 
 constexpr const char *Usage =
-    "usage: modbus-sim [--host ADDR] [--port N] [--live] [--hostile] [--help]\n"
+    "usage: modbus-sim [--host ADDR] [--port N] [--live] [--hostile] [--rtu] [--help]\n"
     "\n"
     "A Modbus TCP server with 65536 coils, discrete inputs, holding registers and\n"
     "input registers. Holding and input register k hold k, coil k is 1 when k is a\n"
@@ -48,7 +51,15 @@ constexpr const char *Usage =
     "               and discrete input 0 toggle\n"
     "  --hostile    reads of holding registers starting at 65000..65006 get broken\n"
     "               replies: slow bytes, exception 4, wrong byte count, silence,\n"
-    "               a 4 s delay, trailing junk, a closed connection\n"
+    "               a 4 s delay, trailing junk, a closed connection; with --rtu\n"
+    "               65002 is ordinary and 65007 gets a reply with a bad CRC\n"
+    "  --rtu        Modbus RTU frames over TCP instead, as a serial device behind a\n"
+    "               converter in transparent mode answers them (unit, PDU, CRC, no\n"
+    "               MBAP header); the tool's address is rtu://127.0.0.1:1502 for\n"
+    "               --port 1502. It answers units 1..247 with their own unit id;\n"
+    "               unit 0 is a broadcast: writes are done, nothing is answered.\n"
+    "               One client at a time, as a serial line serves one master: a\n"
+    "               second is accepted and waits its turn until the first leaves\n"
     "  --help       show this text\n";
 
 int usageError(const std::string &message)
@@ -122,6 +133,8 @@ int parseOptions(int argc, char **argv, Options &options)
             options.live = true;
         } else if (arg == "--hostile") {
             options.hostile = true;
+        } else if (arg == "--rtu") {
+            options.rtu = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
@@ -213,6 +226,13 @@ int main(int argc, char **argv)
         return 1;
     }
     fillStartPattern(mapping);
+    RtuLine line;
+    if (std::string error; options.rtu && !line.open(error)) {
+        std::fprintf(stderr, "modbus-sim: %s\n", error.c_str());
+        modbus_mapping_free(mapping);
+        modbus_free(ctx);
+        return 1;
+    }
 
     const int listenFd = v6 ? modbus_tcp_pi_listen(ctx, ListenBacklog) : modbus_tcp_listen(ctx, ListenBacklog);
     std::string bound;
@@ -230,7 +250,9 @@ int main(int argc, char **argv)
     std::printf("modbus-sim listening on %s\n", bound.c_str());
     std::fflush(stdout);
 
-    const int code = runServer(ctx, mapping, listenFd, ServerSettings{options.live, options.hostile});
+    const ServerSettings settings{options.live, options.hostile};
+    const int code = options.rtu ? runRtuServer(line, mapping, listenFd, settings)
+                                 : runServer(ctx, mapping, listenFd, settings);
 
     close(listenFd);
     modbus_mapping_free(mapping);

@@ -55,26 +55,20 @@ bool installStopHandlers()
         && sigaction(SIGPIPE, &ignore, nullptr) == 0;
 }
 
-namespace {
+int stopSignalFd() { return wakePipe[0]; }
 
-struct Outgoing {
-    std::vector<std::uint8_t> bytes;
-    Clock::time_point due;
-    bool closeAfter = false;
-};
+void advanceLiveValues(modbus_mapping_t *mapping)
+{
+    // uint16_t arithmetic wraps 65535 -> 0 by itself.
+    ++mapping->tab_registers[0];
+    ++mapping->tab_input_registers[0];
+    mapping->tab_bits[1] ^= 1;
+    mapping->tab_input_bits[0] ^= 1;
+}
 
-struct Client {
-    int fd = -1;
-    int lowWater = 1;
-    // Delayed replies. While any are queued the client's further requests stay in
-    // the kernel buffer, so replies never overtake one another.
-    std::deque<Outgoing> outgoing;
-    bool dead = false;
-};
-
-// The functions modbus_reply implements. For any other it either answers after
-// sleeping and flushing the socket, which would stall every client and swallow
-// pipelined requests, or does not answer at all.
+// For any other function modbus_reply either answers after sleeping and flushing the
+// socket, which would stall every client and swallow pipelined requests, or does not
+// answer at all.
 bool libmodbusImplements(int function)
 {
     switch (function) {
@@ -92,6 +86,23 @@ bool libmodbusImplements(int function)
     default: return false;
     }
 }
+
+namespace {
+
+struct Outgoing {
+    std::vector<std::uint8_t> bytes;
+    Clock::time_point due;
+    bool closeAfter = false;
+};
+
+struct Client {
+    int fd = -1;
+    int lowWater = 1;
+    // Delayed replies. While any are queued the client's further requests stay in
+    // the kernel buffer, so replies never overtake one another.
+    std::deque<Outgoing> outgoing;
+    bool dead = false;
+};
 
 class Server
 {
@@ -116,7 +127,6 @@ private:
     bool setLowWater(Client &client, int bytes);
     bool flushDue(Client &client, Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
-    void tick();
 
     modbus_t *ctx_;
     modbus_mapping_t *mapping_;
@@ -249,15 +259,6 @@ int Server::pollTimeoutMs(Clock::time_point now) const
     return static_cast<int>((us + 999) / 1000);
 }
 
-void Server::tick()
-{
-    // uint16_t arithmetic wraps 65535 -> 0 by itself.
-    ++mapping_->tab_registers[0];
-    ++mapping_->tab_input_registers[0];
-    mapping_->tab_bits[1] ^= 1;
-    mapping_->tab_input_bits[0] ^= 1;
-}
-
 int Server::run()
 {
     std::vector<pollfd> fds;
@@ -299,7 +300,7 @@ int Server::run()
                 client.dead = true;
         }
         if (settings_.live && now >= nextTick_) {
-            tick();
+            advanceLiveValues(mapping_);
             nextTick_ += 1s;
             // After a long stall (a suspended process, say) skip the missed seconds
             // rather than racing through them.

@@ -14,6 +14,17 @@ struct ServerSettings {
 // signal at once.
 bool installStopHandlers();
 
+// Readable once SIGINT or SIGTERM has arrived; for event loops other than runServer's.
+int stopSignalFd();
+
+// The functions modbus_reply answers properly; the others get "illegal function"
+// from modbus_reply_exception.
+bool libmodbusImplements(int function);
+
+// The once-a-second change of --live: holding and input register 0 count up, coil 1
+// and discrete input 0 toggle.
+void advanceLiveValues(modbus_mapping_t *mapping);
+
 // Serves until SIGINT or SIGTERM arrives, then returns the exit code (0). `listenFd`
 // is a listening socket from modbus_tcp_listen or modbus_tcp_pi_listen; `ctx` is the
 // context that made it and is reused for every client through modbus_set_socket.

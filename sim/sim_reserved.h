@@ -5,7 +5,8 @@
 // Holding-register start addresses at which `modbus-sim --hostile` misbehaves on a
 // read holding registers request (function 3). The simulator and the tests both
 // include this header so they agree on which address provokes which fault. Without
-// --hostile these addresses are ordinary registers.
+// --hostile these addresses are ordinary registers; with --rtu, WrongByteCount is one
+// too, and with Modbus TCP, which carries no CRC, BadCrc is.
 namespace sim_reserved {
 
 // The normal reply, trickled out one byte at a time.
@@ -22,9 +23,12 @@ inline constexpr std::uint16_t Late = 65004;
 inline constexpr std::uint16_t Junk = 65005;
 // The start of a reply, then the connection is closed.
 inline constexpr std::uint16_t CloseMidReply = 65006;
+// With --rtu: the normal reply with both bytes of its CRC inverted, so the CRC is
+// wrong whichever byte order a client reads it in.
+inline constexpr std::uint16_t BadCrc = 65007;
 
 inline constexpr std::uint16_t First = SlowBytes;
-inline constexpr std::uint16_t Last = CloseMidReply;
+inline constexpr std::uint16_t Last = BadCrc;
 
 inline constexpr int SlowByteGapMs = 50;
 inline constexpr int LateDelayMs = 4000;

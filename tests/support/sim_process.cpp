@@ -57,6 +57,11 @@ quint16 SimProcess::port() const { return port_; }
 
 QString SimProcess::hostPort() const { return Host + QLatin1Char(':') + QString::number(port_); }
 
+QString SimProcess::toolAddress() const
+{
+    return extraArgs_.contains(QStringLiteral("--rtu")) ? QStringLiteral("rtu://") + hostPort() : hostPort();
+}
+
 void SimProcess::stop()
 {
     if (process_.state() == QProcess::NotRunning)

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 // Runs the modbus-sim program on a free loopback port for the length of a test.
+// `extraArgs` go on its command line: {"--rtu"} for a device that speaks RTU frames
+// over TCP, {"--hostile"}, {"--live"} and any mix of them.
 class SimProcess
 {
 public:
@@ -19,6 +21,9 @@ public:
     bool start();
     quint16 port() const;
     QString hostPort() const; // "127.0.0.1:PORT"
+    // What the tool's address box takes for it: "127.0.0.1:PORT", or with --rtu
+    // "rtu://127.0.0.1:PORT".
+    QString toolAddress() const;
     // SIGTERM first so the simulator can shut down cleanly; SIGKILL if it lingers.
     void stop();
     QProcess &process();
