@@ -3,9 +3,15 @@
 
 #include "test_bytes.h"
 
-#include "exchange/adu.h"
+#include "exchange/framing.h"
+#include "exchange/pdu.h"
 
 #include <QtTest>
+
+namespace {
+// A request as the first of a connection to unit 1 takes it on the wire.
+QByteArray wrapped(const QByteArray &pdu) { return framing::ModbusTcp.wrap(pdu, 1, 0); }
+} // namespace
 
 class tst_Adu : public QObject
 {
@@ -45,8 +51,8 @@ void tst_Adu::readRequest()
     QFETCH(int, quantityLow);
     QFETCH(QByteArray, expected);
 
-    const QByteArray b = adu::readRequest(quint8(fc), quint8(startHigh), quint8(startLow), quint8(quantityHigh),
-                                          quint8(quantityLow));
+    const QByteArray b = wrapped(
+        pdu::readRequest(quint8(fc), quint8(startHigh), quint8(startLow), quint8(quantityHigh), quint8(quantityLow)));
     QCOMPARE(b.toHex(' '), expected.toHex(' '));
 }
 
@@ -79,7 +85,7 @@ void tst_Adu::writeRegistersRequest()
     QFETCH(QList<quint16>, values);
     QFETCH(QByteArray, expected);
 
-    const QByteArray b = adu::writeRegistersRequest(quint16(start), values);
+    const QByteArray b = wrapped(pdu::writeRegistersRequest(quint16(start), values));
     QCOMPARE(b.toHex(' '), expected.toHex(' '));
     QCOMPARE(b.size(), 13 + 2 * values.size());
 }
@@ -104,7 +110,7 @@ void tst_Adu::writeCoilsRequest()
     QFETCH(QByteArray, packed);
     QFETCH(QByteArray, expected);
 
-    const QByteArray b = adu::writeCoilsRequest(quint16(start), quint16(quantity), packed);
+    const QByteArray b = wrapped(pdu::writeCoilsRequest(quint16(start), quint16(quantity), packed));
     QCOMPARE(b.toHex(' '), expected.toHex(' '));
 }
 

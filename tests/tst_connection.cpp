@@ -8,8 +8,7 @@
 #include "sim_process.h"
 #include "unanswered_port.h"
 
-#include "exchange/unit_address.h"
-#include "platform/host_address.h"
+#include "exchange/device_address.h"
 
 #include <QPushButton>
 #include <QTcpServer>
@@ -73,17 +72,22 @@ void ConnectionTest::addressParts_data()
     QTest::addColumn<QString>("host"); // empty: refused
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("unit");
+    QTest::addColumn<bool>("rtu");
     // A row stays on its line: clang-format would break it wherever two string literals meet.
     // clang-format off
-    QTest::newRow("address") << "192.168.0.10" << "192.168.0.10" << 502 << 1;
-    QTest::newRow("address, unit 3") << "192.168.0.10#3" << "192.168.0.10" << 502 << 3;
-    QTest::newRow("host name, port, unit 17") << "gw.local:502#17" << "gw.local" << 502 << 17;
-    QTest::newRow("IPv6, port, unit 3") << "[::1]:1502#3" << "::1" << 1502 << 3;
-    QTest::newRow("unit 0") << "plc1#0" << "plc1" << 502 << 0;
-    QTest::newRow("unit 255") << "plc1#255" << "plc1" << 502 << 255;
+    QTest::newRow("address") << "192.168.0.10" << "192.168.0.10" << 502 << 1 << false;
+    QTest::newRow("address, unit 3") << "192.168.0.10#3" << "192.168.0.10" << 502 << 3 << false;
+    QTest::newRow("host name, port, unit 17") << "gw.local:502#17" << "gw.local" << 502 << 17 << false;
+    QTest::newRow("IPv6, port, unit 3") << "[::1]:1502#3" << "::1" << 1502 << 3 << false;
+    QTest::newRow("unit 0") << "plc1#0" << "plc1" << 502 << 0 << false;
+    QTest::newRow("unit 255") << "plc1#255" << "plc1" << 502 << 255 << false;
+    QTest::newRow("tcp scheme") << "tcp://plc1:1502" << "plc1" << 1502 << 1 << false;
+    QTest::newRow("rtu scheme, IPv6, port, unit") << "rtu://[::1]:4001#3" << "::1" << 4001 << 3 << true;
+    QTest::newRow("RTU scheme in capitals") << " RTU://10.0.0.5 " << "10.0.0.5" << 502 << 1 << true;
     // clang-format on
-    for (const char *bad : {"plc1#256", "plc1#-1", "plc1#x", "plc1#", "plc1#3#4"})
-        QTest::newRow(bad) << bad << "" << 0 << 0;
+    for (const char *bad : {"plc1#256", "plc1#-1", "plc1#x", "plc1#", "plc1#3#4", "udp://plc1", "rtu://", "rtu://:502",
+                            "rtu://plc1:0", "rtu://plc1:x", "://plc1", "rtu://plc1/x"})
+        QTest::newRow(bad) << bad << "" << 0 << 0 << false;
 }
 
 void ConnectionTest::addressParts()
@@ -92,12 +96,13 @@ void ConnectionTest::addressParts()
     QFETCH(QString, host);
     QFETCH(int, port);
     QFETCH(int, unit);
-    const auto split = splitUnitAddress(text);
-    const auto target = split ? parseHostAddress(split->address, 502) : std::nullopt;
+    QFETCH(bool, rtu);
+    const auto target = parseDeviceAddress(text);
     QCOMPARE(target.has_value(), !host.isEmpty());
     if (target)
-        QCOMPARE(QStringList({target->host, QString::number(target->port), QString::number(split->unit)}),
-                 QStringList({host, QString::number(port), QString::number(unit)}));
+        QCOMPARE(QStringList({target->host, QString::number(target->port), QString::number(target->unit),
+                              target->framing == &framing::ModbusRtu ? "rtu" : "tcp"}),
+                 QStringList({host, QString::number(port), QString::number(unit), rtu ? "rtu" : "tcp"}));
 }
 
 void ConnectionTest::connectAndDisconnect()
@@ -108,8 +113,8 @@ void ConnectionTest::connectAndDisconnect()
 
     rig.form.txtIP->setText(sim.hostPort());
     QTest::mouseClick(rig.form.cmdConnect, Qt::LeftButton);
-    QCOMPARE(rig.form.Winsock1.RemoteHost, sim.hostPort());
-    QCOMPARE(rig.form.Winsock1.RemotePort, quint16(502)); // a port in the text does not change it
+    // The socket is given the host and the port apart.
+    QCOMPARE(rig.form.Winsock1.RemoteHost + ":" + QString::number(rig.form.Winsock1.RemotePort), sim.hostPort());
     QCOMPARE(rig.status(), QStringLiteral("Connected"));
     QCOMPARE(rig.statusColour(), Green);
     expectConnectedButtons(rig.form);
@@ -180,27 +185,25 @@ void ConnectionTest::nothingListens()
 void ConnectionTest::unusableAddress_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("badUnit"); // refused at once, without a connection attempt
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("colons only") << "::::" << false;
-    QTest::newRow("port above 65535") << "host:99999" << false;
-    QTest::newRow("unclosed IPv6 bracket") << "[::1" << false;
-    QTest::newRow("unit 256") << "127.0.0.1#256" << true;
+    QTest::newRow("empty") << "";
+    QTest::newRow("colons only") << "::::";
+    QTest::newRow("port above 65535") << "host:99999";
+    QTest::newRow("unclosed IPv6 bracket") << "[::1";
+    QTest::newRow("unit 256") << "127.0.0.1#256";
+    QTest::newRow("unknown scheme") << "udp://127.0.0.1";
 }
 
+// Refused at once, without a connection attempt.
 void ConnectionTest::unusableAddress()
 {
     QFETCH(QString, address);
-    QFETCH(bool, badUnit);
 
     WindowRig rig;
     rig.form.txtIP->setText(address);
     const double before = rig.services->clockSeconds();
     rig.form.cmdConnect_Click();
-    if (badUnit) {
-        QVERIFY(rig.services->clockSeconds() - before < 1.0);
-        QVERIFY(rig.form.Winsock1.RemoteHost.isEmpty());
-    }
+    QVERIFY(rig.services->clockSeconds() - before < 1.0);
+    QVERIFY(rig.form.Winsock1.RemoteHost.isEmpty());
 
     QCOMPARE(rig.status(), "Can't connect to " + address);
     QCOMPARE(rig.statusColour(), Yellow);
@@ -219,7 +222,7 @@ void ConnectionTest::disconnectWhenClosed_data()
 {
     QTest::addColumn<QString>("before");
     QTest::newRow("never connected") << "fresh";
-    QTest::newRow("after an address the socket cannot use") << "failed";
+    QTest::newRow("after a refused attempt") << "failed";
     QTest::newRow("after the device closed the connection") << "lost";
 }
 
@@ -231,9 +234,10 @@ void ConnectionTest::disconnectWhenClosed()
     QVERIFY(device.listen());
     WindowRig rig;
     if (before == "failed") {
-        rig.form.Winsock1.RemoteHost = QStringLiteral("[::1");
+        rig.form.Winsock1.RemoteHost = QStringLiteral("127.0.0.1");
+        rig.form.Winsock1.RemotePort = closedPort();
         rig.form.Winsock1.Connect();
-        QVERIFY(rig.form.Winsock1.State() != SocketControl::Closed);
+        QTRY_COMPARE(rig.form.Winsock1.State(), qint16(SocketControl::Error));
     } else if (before == "lost") {
         QVERIFY(rig.connectTo(device.hostPort()));
         QVERIFY(device.waitForClient());

@@ -75,7 +75,7 @@ void EndToEndTest::roadOfOneRead()
 
     // The read is the connection's second request: the simulator answers transaction id 1.
     QTest::mouseClick(f.cmdRead, Qt::LeftButton);
-    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), hex("00 01 00 00 00 06 01 03 00 00 00 02").toHex(' '));
+    QCOMPARE(rig.state().awaited.last().wire.toHex(' '), hex("00 01 00 00 00 06 01 03 00 00 00 02").toHex(' '));
     QTRY_COMPARE(rig.status(), QStringLiteral("Registers read"));
     QCOMPARE(rig.statusColour(), Green);
     QCOMPARE(f.txtReg[0]->text(), QStringLiteral("10"));

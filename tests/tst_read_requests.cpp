@@ -34,7 +34,7 @@ Snapshot snapshot(WindowRig &rig)
     const FormState &s = rig.state();
     QList<QByteArray> frames;
     for (const SentRequest &r : s.awaited)
-        frames.append(r.frame);
+        frames.append(r.wire);
     return {frames, rig.form.TimerTO.isRunning(), s.nextTransactionId};
 }
 
@@ -108,7 +108,7 @@ void ReadRequestsTest::onTheWire()
     QTest::qWait(20); // anything beyond the 12 bytes would show here
     QCOMPARE(device.received().toHex(' '), expected.toHex(' '));
     QCOMPARE(rig.state().awaited.size(), 1);
-    QCOMPARE(rig.state().awaited.last().frame.toHex(' '), expected.toHex(' '));
+    QCOMPARE(rig.state().awaited.last().wire.toHex(' '), expected.toHex(' '));
     QVERIFY(rig.form.TimerTO.isRunning());
     QCOMPARE(rig.messages(), QStringList());
 }

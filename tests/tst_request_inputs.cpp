@@ -3,6 +3,7 @@
 
 #include "test_bytes.h"
 
+#include "exchange/framing.h"
 #include "exchange/request_inputs.h"
 
 #include <QtTest>
@@ -40,6 +41,12 @@ void addWriteColumns()
     QTest::addColumn<QString>("refusal");
 }
 
+// The request as the first of a connection to unit 1 takes it on the wire; nothing when refused.
+QByteArray onWire(const BuiltRequest &built)
+{
+    return built.ok() ? framing::ModbusTcp.wrap(built.request, 1, 0) : QByteArray();
+}
+
 // Builds the write of the current row and checks the request, or the refusal, against it.
 void checkWrite(BuiltRequest (*build)(const QString &, const QString &, const BoxText &))
 {
@@ -53,7 +60,7 @@ void checkWrite(BuiltRequest (*build)(const QString &, const QString &, const Bo
     const BuiltRequest built = build(start, length, b.reader());
     QCOMPARE(built.refusal, refusal);
     QCOMPARE(built.ok(), refusal.isEmpty());
-    QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
+    QCOMPARE(onWire(built).toHex(' '), expected.toHex(' '));
     if (built.ok()) {
         const int quantity = quint8(expected[10]) * 256 + quint8(expected[11]);
         QVERIFY2(b.highestRead() < quantity,
@@ -268,7 +275,7 @@ void tst_RequestInputs::readRequest()
 
     const BuiltRequest built = readRequestFrom(quint8(fc), start, length);
     QCOMPARE(built.refusal, refusal);
-    QCOMPARE(built.request.toHex(' '), expected.toHex(' '));
+    QCOMPARE(onWire(built).toHex(' '), expected.toHex(' '));
 }
 
 QTEST_GUILESS_MAIN(tst_RequestInputs)

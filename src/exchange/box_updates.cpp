@@ -39,7 +39,7 @@ void ModbusExchange::showOutcome(const SentRequest &request, const ReplyOutcome 
     if (outcome.kind == ReplyOutcome::RegistersWritten) {
         for (int k = 0; k < std::min<int>(request.quantity(), BoxCount); ++k) {
             if (m_state.boxes[k].since <= request.moment)
-                showBox(k, itemText(request.frame, adu::WriteDataAt, request.table->registers, k), item(k),
+                showBox(k, itemText(request.pdu, pdu::WriteDataAt, request.table->registers, k), item(k),
                         request.moment);
         }
     }

@@ -15,6 +15,13 @@ class WindowServices;
 class ModbusExchange
 {
 public:
+    // On a line without transaction ids, the most requests that may wait for the device, the
+    // one in flight included; an operator's request beyond them is refused.
+    static constexpr int MaxInLine = 4;
+    // After a timeout on such a line, the silence that says the device's late reply, if any,
+    // is over; until then nothing more goes out.
+    static constexpr double QuietSeconds = 1.0;
+
     ModbusExchange(FormControls &controls, SocketControl &socket, Alarm &timerTO, WindowServices &services);
 
     // Reads a table for the operator (Read, a table picked) or for monitoring's tick.
@@ -40,29 +47,39 @@ public:
 
     // A connection begins or ends: the requests of the one before are settled, so that none
     // of their replies or timeouts shows on the next, and the partial bytes of a reply go.
-    // The requests of a new connection count their transaction ids from 0 and carry unitId;
-    // device is the address box's text, which names where the values came from.
-    void startConnection(const QString &device, quint8 unitId);
+    // The requests of a new connection travel in its framing, count their transaction ids
+    // from 0 and carry unitId; device is the address box's text, which names where the values
+    // came from.
+    void startConnection(const QString &device, const framing::Framing &framing, quint8 unitId);
     void endConnection();
 
     const FormState &state() const { return m_state; }
-    // A request went out and has had no reply yet, and its timeout has not been reported.
-    bool awaitingReply() const;
+    // A request waits in line, or went out and has had no reply yet, and its timeout has not
+    // been reported.
+    bool awaitingReply() const { return !m_state.inLine.isEmpty() || inFlight(); }
     // A request of this connection has had no reply, whether or not its timeout is reported.
-    bool unanswered() const { return !m_state.awaited.isEmpty(); }
+    bool unanswered() const { return !m_state.awaited.isEmpty() || !m_state.inLine.isEmpty(); }
     // A refusal is on screen: its message box is open.
     bool refusalOpen() const { return m_refusalOpen; }
 
 private:
     bool connected() const;
     void refuse(const QString &text, Asker asker);
-    void send(const TableInfo &table, QByteArray frame, Asker asker);
-    void take(const QByteArray &reply);
-    void dropBrokenStream();
+    void send(const TableInfo &table, const QByteArray &pdu, Asker asker);
+    // A request is on the wire and its timeout has not been reported.
+    bool inFlight() const;
+    // Puts on the wire what waits in line, as far as the line takes it now.
+    void sendWaiting();
+    void putOnWire(SentRequest request);
+
+    // reply_stream.cpp: replies cut out of the byte stream and matched to their requests.
+    void take(const framing::Framed &reply);
+    void dropBrokenStream(const QString &why);
     void apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply);
     void showStatus(const StatusLine &status, const QByteArray &request, const QByteArray &reply, double roundTripMs);
     void settleAll();
-    // Arms the alarm for the earliest deadline still ahead, or stops it when none is.
+    // Arms the alarm for the earliest deadline still ahead, or the end of the line's quiet
+    // time, or stops it when there is neither.
     void armTimeout();
 
     // box_updates.cpp: what a request and its outcome do to the value boxes.

@@ -1,13 +1,22 @@
 #include "framing.h"
 
-#include "adu.h"
 #include "bytes.h"
+#include "pdu.h"
 
 #include <utility>
 
 namespace framing {
 
 namespace {
+
+// The MBAP header (Modbus Messaging on TCP/IP Implementation Guide, section 3.1.3): the
+// transaction id, the protocol id and the length field, two bytes each, then the unit id; the
+// length field counts the unit id and the PDU.
+constexpr int MbapSize = 7;
+constexpr int TransactionIdAt = 0;
+constexpr int UnitIdAt = 6;
+constexpr int MaxLengthField = 1 + pdu::MaxSize;
+constexpr int MaxTcpFrame = 6 + MaxLengthField;
 
 Framed malformed(QString why)
 {
@@ -22,7 +31,7 @@ Framed malformed(QString why)
 QByteArray wrapTcp(const QByteArray &pdu, quint8 unit, quint16 id)
 {
     QByteArray b;
-    b.reserve(adu::HeaderSize + pdu.size());
+    b.reserve(MbapSize + pdu.size());
     appendBe16(b, id);
     appendBe16(b, 0);                       // protocol id: 0 is Modbus
     appendBe16(b, quint16(pdu.size() + 1)); // the length field counts the unit id too
@@ -36,20 +45,20 @@ Framed takeTcp(QByteArray &pending)
     // at once, never mistaken for a reply still on its way.
     if (pending.size() >= 4 && be16(pending, 2) != 0)
         return malformed(QStringLiteral("protocol identifier %1").arg(be16(pending, 2)));
-    if (pending.size() < adu::HeaderSize)
+    if (pending.size() < MbapSize)
         return {};
     const int length = be16(pending, 4);
-    if (length < 2 || length > adu::MaxLengthField)
+    if (length < 2 || length > MaxLengthField)
         return malformed(QStringLiteral("length field %1").arg(length));
     const int total = 6 + length;
     if (pending.size() < total)
         return {};
     Framed f;
     f.status = Status::Complete;
-    f.id = be16(pending, adu::TransactionIdAt);
-    f.unit = quint8(pending[adu::UnitIdAt]);
+    f.id = be16(pending, TransactionIdAt);
+    f.unit = quint8(pending[UnitIdAt]);
     f.wire = pending.left(total);
-    f.pdu = f.wire.mid(adu::FunctionAt);
+    f.pdu = f.wire.mid(MbapSize);
     pending.remove(0, total);
     return f;
 }
@@ -60,7 +69,6 @@ Framed takeTcp(QByteArray &pending)
 // where the 253-byte limit of every PDU comes from.
 constexpr int MaxRtuFrame = 256;
 constexpr int CrcSize = 2;
-constexpr quint8 ExceptionFlag = 0x80;
 
 // A CRC as its bytes stand on the wire, low byte first, so the text matches a capture.
 QByteArray crcText(quint16 crc)
@@ -90,10 +98,10 @@ int rtuFrameSize(const QByteArray &pending, QString &why)
         return 0;
     const auto function = quint8(pending[1]);
     switch (function) {
-    case adu::ReadCoils:
-    case adu::ReadDiscreteInputs:
-    case adu::ReadHoldingRegisters:
-    case adu::ReadInputRegisters: {
+    case pdu::ReadCoils:
+    case pdu::ReadDiscreteInputs:
+    case pdu::ReadHoldingRegisters:
+    case pdu::ReadInputRegisters: {
         if (pending.size() < 3)
             return 0;
         // Unit, function code, byte count, the bytes it counts, CRC.
@@ -102,14 +110,14 @@ int rtuFrameSize(const QByteArray &pending, QString &why)
             why = QStringLiteral("byte count %1").arg(byteCount);
         return 3 + byteCount + CrcSize;
     }
-    case adu::WriteMultipleCoils:
-    case adu::WriteMultipleRegisters: return 8; // unit, function code, start, quantity, CRC
-    case ExceptionFlag | adu::ReadCoils:
-    case ExceptionFlag | adu::ReadDiscreteInputs:
-    case ExceptionFlag | adu::ReadHoldingRegisters:
-    case ExceptionFlag | adu::ReadInputRegisters:
-    case ExceptionFlag | adu::WriteMultipleCoils:
-    case ExceptionFlag | adu::WriteMultipleRegisters: return 5; // unit, function code, exception code, CRC
+    case pdu::WriteMultipleCoils:
+    case pdu::WriteMultipleRegisters: return 8; // unit, function code, start, quantity, CRC
+    case pdu::ExceptionFlag | pdu::ReadCoils:
+    case pdu::ExceptionFlag | pdu::ReadDiscreteInputs:
+    case pdu::ExceptionFlag | pdu::ReadHoldingRegisters:
+    case pdu::ExceptionFlag | pdu::ReadInputRegisters:
+    case pdu::ExceptionFlag | pdu::WriteMultipleCoils:
+    case pdu::ExceptionFlag | pdu::WriteMultipleRegisters: return 5; // unit, function code, exception code, CRC
     default: why = QStringLiteral("function code %1").arg(function); return 0;
     }
 }
@@ -147,7 +155,7 @@ Mbap mbapShape(const QByteArray &pending)
     if (pending.size() < 6)
         return Mbap::Partial;
     const int length = quint8(pending[5]);
-    if (length < 2 || length > adu::MaxLengthField)
+    if (length < 2 || length > MaxLengthField)
         return Mbap::Impossible;
     return pending.size() < 6 + length ? Mbap::Partial : Mbap::Whole;
 }
@@ -186,10 +194,10 @@ quint16 crc16(QByteArrayView bytes)
     return crc;
 }
 
-const Framing ModbusTcp{&wrapTcp, &takeTcp, true, adu::MaxAduSize};
+const Framing ModbusTcp{&wrapTcp, &takeTcp, true, MaxTcpFrame};
 
 // A whole Modbus TCP reply, up to 260 bytes, must fit for it to be recognised; RTU frames
 // themselves are at most 256.
-const Framing ModbusRtu{&wrapRtu, &takeRtu, false, adu::MaxAduSize};
+const Framing ModbusRtu{&wrapRtu, &takeRtu, false, MaxTcpFrame};
 
 } // namespace framing

@@ -30,14 +30,15 @@ struct ReplyOutcome {
     QStringList boxes;
 };
 
-ReplyOutcome decodeReply(const QByteArray &adu, const SentRequest &request);
+// reply is the PDU the framing took off the stream: the function code and its data.
+ReplyOutcome decodeReply(const QByteArray &reply, const SentRequest &request);
 
 // Item k of the data that starts at dataAt, as a box shows it: a register's 16 bits as a
 // number, or a coil's or input's bit as 0 or 1 (the first item in the least significant bit).
 // The caller has checked that the data holds item k. A read reply's values and a write
 // request's are laid out alike.
-QString itemText(const QByteArray &adu, int dataAt, bool registers, int k);
+QString itemText(const QByteArray &pdu, int dataAt, bool registers, int k);
 
-// The outcome of a reply stream whose header cannot start a Modbus TCP reply; emptyBoxes
-// when a read was waiting, whose values can no longer be told from the junk.
-ReplyOutcome malformedStream(const QByteArray &pending, bool emptyBoxes);
+// The outcome of bytes that are no sound reply, for the reason given; emptyBoxes when a read
+// was waiting, whose values can no longer be told from the junk.
+ReplyOutcome malformedReply(const QString &detail, bool emptyBoxes);

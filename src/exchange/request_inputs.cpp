@@ -1,6 +1,6 @@
 #include "request_inputs.h"
 
-#include "adu.h"
+#include "pdu.h"
 #include "bits.h"
 #include "numeric_text.h"
 #include "texts.h"
@@ -51,7 +51,7 @@ BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, cons
     const auto length = numeric::wordOf(lengthText);
     if (!length)
         return refused(msg::LengthRange);
-    return {adu::readRequest(functionCode, start->high, start->low, length->high, length->low), {}};
+    return {pdu::readRequest(functionCode, start->high, start->low, length->high, length->low), {}};
 }
 
 BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthText, const BoxText &box)
@@ -66,7 +66,7 @@ BuiltRequest writeRegistersFrom(const QString &startText, const QString &lengthT
             return refused(msg::registerValueRange(k));
         values.append(*v);
     }
-    return {adu::writeRegistersRequest(range.start, values), {}};
+    return {pdu::writeRegistersRequest(range.start, values), {}};
 }
 
 BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText, const BoxText &box)
@@ -94,5 +94,5 @@ BuiltRequest writeCoilsFrom(const QString &startText, const QString &lengthText,
         }
         packed.append(char(*SetByte(groupText))); // eight binary digits always fit a byte
     }
-    return {adu::writeCoilsRequest(range.start, quint16(n), packed), {}};
+    return {pdu::writeCoilsRequest(range.start, quint16(n), packed), {}};
 }

@@ -8,14 +8,14 @@
 // the field and what it must hold. Nothing is sent unless every input is sound.
 
 struct BuiltRequest {
-    QByteArray request; // empty when refused
+    QByteArray request; // the PDU: the function code and its data; empty when refused
     QString refusal;    // the message for the operator when refused
     bool ok() const { return refusal.isEmpty(); }
 };
 
 using BoxText = std::function<QString(int index)>;
 
-// The 12-byte read request for the start and length texts; the length limit of 16 and the
+// The read request for the start and length texts; the length limit of 16 and the
 // connection are checked by the caller first.
 BuiltRequest readRequestFrom(quint8 functionCode, const QString &startText, const QString &lengthText);
 

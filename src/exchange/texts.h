@@ -33,6 +33,9 @@ inline const QString TooManyRegisters = QStringLiteral("Can not read more than 1
 inline const QString NotConnectedBang = QStringLiteral("Device not connected via TCP/IP!");
 inline const QString NotConnected = QStringLiteral("Device not connected via TCP/IP");
 inline const QString StartAddressRange = QStringLiteral("The start address must be a whole number from 0 to 65535.");
+// A line without transaction ids carries one request at a time; this many may wait for it.
+inline const QString LineFull = QStringLiteral(
+    "The device has not answered the four requests before this one. Wait for them, or press Disconnect.");
 inline const QString LengthRange = QStringLiteral("The length must be a whole number from 0 to 16.");
 QString registerValueRange(int box);
 QString coilValueRange(int box);

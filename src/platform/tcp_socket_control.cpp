@@ -1,7 +1,5 @@
 #include "tcp_socket_control.h"
 
-#include "host_address.h"
-
 #include <QTcpSocket>
 
 #include <linux/sockios.h>
@@ -65,12 +63,7 @@ void TcpSocketControl::Connect()
     // Abandon whatever the socket was doing (a connection, a failed or pending attempt) so
     // each Connect starts afresh.
     Abort();
-    const auto target = parseHostAddress(RemoteHost, RemotePort);
-    if (!target) {
-        setState(Error);
-        return;
-    }
-    m_socket->connectToHost(target->host, target->port);
+    m_socket->connectToHost(RemoteHost, RemotePort);
 }
 
 void TcpSocketControl::Close()

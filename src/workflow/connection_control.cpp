@@ -4,7 +4,7 @@
 
 #include "form1.h"
 
-#include "exchange/unit_address.h"
+#include "exchange/device_address.h"
 
 #include <QEventLoop>
 #include <QLineEdit>
@@ -49,16 +49,18 @@ void Form1::waitUntil(const std::function<bool()> &done, double seconds)
 
 void Form1::cmdConnect_Click()
 {
-    // A unit suffix that names no unit is refused before anything goes on the network.
-    const auto target = splitUnitAddress(txtIP->text());
+    // An address that names no device (an unknown scheme, no host, a bad port or unit) is
+    // refused before anything goes on the network.
+    const auto target = parseDeviceAddress(txtIP->text());
     if (!target) {
         setStatus(cantConnectStatus(txtIP->text()));
         return;
     }
     m_services->setBusy(true);
     // Nothing of an earlier connection may answer on this one.
-    m_exchange.startConnection(txtIP->text(), target->unit);
-    Winsock1.RemoteHost = target->address;
+    m_exchange.startConnection(txtIP->text(), *target->framing, target->unit);
+    Winsock1.RemoteHost = target->host;
+    Winsock1.RemotePort = target->port;
     Winsock1.Connect();
     // A refusal is the device's final answer: waiting longer would only delay the report.
     // An attempt that gets no answer may still connect, so it has the whole two seconds.
