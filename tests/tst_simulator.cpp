@@ -1,5 +1,6 @@
 // End-to-end checks of modbus-sim through a real libmodbus client and raw sockets.
 
+#include "raw_socket.h"
 #include "sim_process.h"
 // The sim directory is not on the include path of the tests; the header is shared
 // on purpose so both sides agree on the reserved addresses.
@@ -18,8 +19,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int ReplyTimeoutMs = 3000;
 
 struct CloseAndFree {
     void operator()(modbus_t *ctx) const
@@ -53,26 +52,6 @@ QByteArray readRegistersRequest(quint16 transactionId, quint8 unitId, quint16 ad
     return QByteArray(bytes, sizeof bytes);
 }
 
-// Reads until `size` bytes are in or the peer has closed or `timeoutMs` ran out.
-QByteArray readUpTo(QTcpSocket &socket, qsizetype size, int timeoutMs = 6000)
-{
-    QByteArray data;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (data.size() < size && !deadline.hasExpired()) {
-        data += socket.readAll();
-        if (data.size() >= size || socket.state() != QAbstractSocket::ConnectedState)
-            break;
-        socket.waitForReadyRead(int(deadline.remainingTime()));
-    }
-    return data + socket.readAll();
-}
-
-bool connectRaw(QTcpSocket &socket, quint16 port)
-{
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return socket.waitForConnected(ReplyTimeoutMs);
-}
-
 // Sends RST instead of FIN when closed, as a crashed or unplugged client would.
 void resetOnClose(QTcpSocket &socket)
 {
@@ -81,20 +60,6 @@ void resetOnClose(QTcpSocket &socket)
 }
 
 enum class Ending { ClientCloses, ClientResets, ServerDrops };
-
-// An RTU frame of the hex bytes and their CRC-16, worked out bit by bit as the Modbus
-// serial line guide gives it: reflected polynomial 0xA001, start 0xFFFF, low byte first.
-QByteArray withCrc(const char *hex)
-{
-    const QByteArray frame = QByteArray::fromHex(hex);
-    quint16 crc = 0xFFFF;
-    for (const char byte : frame) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return frame + char(crc & 0xFF) + char(crc >> 8);
-}
 
 } // namespace
 Q_DECLARE_METATYPE(Ending)
@@ -106,7 +71,6 @@ class TestSimulator : public QObject
 private:
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<SimProcess> hostile_;
-    std::unique_ptr<SimProcess> rtu_;
 
     void verifyServes(quint16 port)
     {
@@ -126,8 +90,6 @@ private Q_SLOTS:
         QCOMPARE(sim_->hostPort(), QStringLiteral("127.0.0.1:%1").arg(sim_->port()));
         hostile_ = std::make_unique<SimProcess>(QStringList{"--hostile"});
         QVERIFY(hostile_->start());
-        rtu_ = std::make_unique<SimProcess>(QStringList{"--rtu", "--hostile"});
-        QVERIFY(rtu_->start());
     }
 
     void startPattern_data()
@@ -387,62 +349,6 @@ private Q_SLOTS:
         QCOMPARE(readUpTo(waiting, expected.size(), sim_reserved::LateDelayMs + 4000), expected);
     }
 
-    void rtuFrames_data()
-    {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("reply"); // empty: none may come
-        const QByteArray read400 = withCrc("010301900001");
-        QByteArray badCrc = withCrc("010302fdef");
-        badCrc[5] = char(~badCrc[5]);
-        badCrc[6] = char(~badCrc[6]);
-        // The first three requests are the Modbus standard's own frames, CRC included.
-        QTest::newRow("unit 1 reads holding 0..1")
-            << QByteArray::fromHex("010300000002c40b") << withCrc("01030400000001");
-        QTest::newRow("unit 3 reads holding 0..9")
-            << QByteArray::fromHex("03030000000ac42f") << withCrc("0303140000000100020003000400050006000700080009");
-        QTest::newRow("unit 1 writes 7, 8 to 100..101")
-            << QByteArray::fromHex("01100064000204000700084473") << withCrc("011000640002");
-        QTest::newRow("unit 247 reads the float") << withCrc("f70400140002") << withCrc("f7040443668000");
-        QTest::newRow("unit 17 reads coils 0..9") << withCrc("11010000000a") << withCrc("1101024902");
-        QTest::newRow("two requests in one segment")
-            << withCrc("010300010001") + withCrc("020400150001") << withCrc("0103020001") + withCrc("0204028000");
-        QTest::newRow("past the last register") << withCrc("0103ffff0002") << withCrc("018302");
-        QTest::newRow("unknown function") << withCrc("1107") << withCrc("118701");
-        QTest::newRow("bad CRC unanswered") << QByteArray::fromHex("010300000002c40c") << QByteArray();
-        QTest::newRow("unit 248 unanswered") << withCrc("f80300000001") << QByteArray();
-        QTest::newRow("broadcast write done, unanswered") << withCrc("000601901234") + read400 << withCrc("0103021234");
-        QTest::newRow("hostile exception") << withCrc("0103fde90002") << withCrc("018304");
-        QTest::newRow("hostile silence") << withCrc("0103fdeb0001") << QByteArray();
-        QTest::newRow("hostile slow bytes") << withCrc("0103fde80002") << withCrc("010304fde8fde9");
-        QTest::newRow("hostile junk") << withCrc("0103fded0001")
-                                      << withCrc("010302fded") + QByteArray::fromHex("deadbeef00");
-        QTest::newRow("hostile bad CRC") << withCrc("0103fdef0001") << badCrc;
-    }
-    void rtuFrames()
-    {
-        QFETCH(QByteArray, request);
-        QFETCH(QByteArray, reply);
-        QTcpSocket socket;
-        QVERIFY(connectRaw(socket, rtu_->port()));
-        socket.write(request);
-        QCOMPARE(readUpTo(socket, reply.isEmpty() ? 1 : reply.size(), reply.isEmpty() ? 300 : 6000), reply);
-        // Nothing is left on the line to garble the next request.
-        socket.write(withCrc("010301910001"));
-        QCOMPARE(readUpTo(socket, 7), withCrc("0103020191"));
-    }
-
-    void rtuSecondClientWaitsItsTurn()
-    {
-        const QByteArray request = QByteArray::fromHex("010300000002c40b"), reply = withCrc("01030400000001");
-        QTcpSocket first, second;
-        QVERIFY(connectRaw(first, rtu_->port()) && connectRaw(second, rtu_->port()));
-        second.write(request);
-        first.write(request);
-        QCOMPARE(readUpTo(first, reply.size()), reply);
-        first.close();
-        QCOMPARE(readUpTo(second, reply.size()), reply);
-    }
-
     void secondSimulatorOnSamePortFails()
     {
         QProcess second;
@@ -500,7 +406,7 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        for (SimProcess *sim : {sim_.get(), hostile_.get(), rtu_.get()}) {
+        for (SimProcess *sim : {sim_.get(), hostile_.get()}) {
             if (!sim)
                 continue;
             sim->stop();
