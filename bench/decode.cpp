@@ -7,7 +7,8 @@
 #include "exchange_fakes.h"
 #include "fake_services.h"
 
-#include "exchange/adu.h"
+#include "exchange/framing.h"
+#include "exchange/tables.h"
 #include "exchange/exchange.h"
 #include "exchange/reply_decoder.h"
 #include "exchange/sent_request.h"
@@ -45,12 +46,13 @@ void BM_TakeFrameAndDecode(benchmark::State &state)
 {
     const QByteArray reply = reply16();
     SentRequest read;
-    read.frame = QByteArray::fromHex("000000000006010300000010");
+    read.pdu = QByteArray::fromHex("0300000010");
+    read.table = &table::HoldingRegisters;
     QByteArray pending;
     for (auto _ : state) {
         pending.append(reply);
-        const adu::Frame frame = adu::takeFrame(pending);
-        ReplyOutcome outcome = decodeReply(frame.adu, read);
+        const framing::Framed frame = framing::ModbusTcp.take(pending);
+        ReplyOutcome outcome = decodeReply(frame.pdu, read);
         benchmark::DoNotOptimize(outcome);
     }
     if (!pending.isEmpty())
@@ -121,7 +123,7 @@ public:
     {
         ConsoleReporter::Finalize();
         const std::map<std::string, std::string> labels{
-            {"BM_TakeFrameAndDecode", "Decoding, adu::takeFrame + decodeReply"},
+            {"BM_TakeFrameAndDecode", "Decoding, framing::ModbusTcp.take + decodeReply"},
             {"BM_DataArrivalPlainControls", "ReadHolding + Winsock1_DataArrival, fake socket, plain controls"},
             {"BM_DataArrivalWindow", "ReadHolding + Winsock1_DataArrival, fake socket, the window's boxes"},
         };

@@ -1,15 +1,19 @@
 // The reply path: whatever a device sends, cut into whatever arrivals TCP makes of it, in any
-// order and after any delay, with reads, writes and typing interleaved, the window shows only
-// sound values and a true status, each answering the request whose transaction id the reply
-// carries, and the exchange's own state stays consistent. Four promises above all:
-// - no timeout shows before 3 s after its request, and none for a read that a newer read
-//   which the device answered has replaced;
+// order and after any delay, with reads, writes and typing interleaved, in Modbus TCP framing
+// or in Modbus RTU framing over TCP, the window shows only sound values and a true status,
+// each answering the request it answers, and the exchange's own state stays consistent.
+// The promises above all:
+// - no timeout shows before 3 s after its request went out, and none for a read that a newer
+//   read which the device answered has replaced;
 // - each box names the request whose reply filled it, and no reply overwrites what a later
 //   request brought;
 // - typed text changes only by the outcome of an operator's read sent after it was typed, or
 //   by the confirmation of a write that sent exactly that value after it was typed;
 // - the outcome of the operator's write stays on the status line through monitoring's
-//   routine "Registers read", until the operator acts again or something else needs telling.
+//   routine "Registers read", until the operator acts again or something else needs telling;
+// - in RTU framing, one request at a time on the line, none within a second of the device's
+//   last byte after a timeout or junk, nothing shown of a frame whose CRC fails, and no reply
+//   shown as the answer to a request it does not answer.
 //
 // Input: byte 0 chooses the first request (0 none, 1 read holding registers, 2 read coils,
 // 3 read discrete inputs, 4 write registers, 5 write coils, 6 read input registers), byte 1
@@ -17,12 +21,14 @@
 // Then steps, each led by one byte h:
 //   h < 0xE0    the next h+1 bytes arrive in one piece
 //   0xE0        time passes: the next byte times 20 ms
-//   0xE1        a new connection, for the unit given by the next byte
+//   0xE1        a new connection, for the unit given by the next byte, in RTU framing when
+//               the byte after is odd
 //   0xE2..0xE7  the operator sends a request of kind h-0xE1, its length the next byte (mod 17)
 //   0xE8        monitoring sends a read of one of the four tables (the next byte mod 4), length 16
 //   0xE9        the operator types into box (next byte mod 16) the number of the byte after
 //   0xEA        a sound reply, from the following bytes, to the request of this connection
-//               whose number is the next byte (mod the requests sent)
+//               whose number is the next byte (mod the requests sent); in RTU framing to the
+//               request on the wire, from another unit when that byte is 0x80 or more
 //   0xEB..0xFE  as 0xE0
 //   0xFF        all remaining bytes arrive in one piece
 
@@ -30,8 +36,9 @@
 #include "fake_services.h"
 #include "fuzz_check.h"
 
-#include "exchange/adu.h"
+#include "exchange/device_address.h"
 #include "exchange/exchange.h"
+#include "exchange/framing.h"
 #include "exchange/tables.h"
 
 #include <cstddef>
@@ -68,42 +75,64 @@ bool soundBox(const QString &text)
     return ok && v <= 65535 && text == QString::number(v);
 }
 
-bool wholeFrame(const QByteArray &r) { return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4); }
-
-// Item k of what a frame carries after its byte count at dataAt: a register, or a bit.
-QString item(const QByteArray &frame, int dataAt, bool registers, int k)
+// The CRC worked out here bit by bit, apart from the tool's.
+quint16 crcOf(const QByteArray &b)
 {
-    if (registers)
-        return QString::number(be16(frame, dataAt + 2 * k));
-    return QString::number((quint8(frame[dataAt + k / 8]) >> (k % 8)) & 1);
+    quint16 crc = 0xFFFF;
+    for (char c : b) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
 }
 
-// What a sound read reply must put in box k, worked out from its bytes and the quantity
-// asked: only the items asked for.
+// A whole frame of the framing: an MBAP header whose length matches, or unit, function code,
+// data and a CRC that matches, low byte first. Its PDU lies between.
+bool wholeFrame(const QByteArray &r, bool rtu)
+{
+    if (rtu)
+        return r.size() >= 4 && crcOf(r.left(r.size() - 2)) == (quint8(r[r.size() - 2]) | quint8(r.back()) << 8);
+    return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
+}
+QByteArray pduOf(const QByteArray &frame, bool rtu) { return rtu ? frame.mid(1, frame.size() - 3) : frame.mid(7); }
+
+// Item k of what a PDU carries after its byte count at dataAt: a register, or a bit.
+QString item(const QByteArray &pdu, int dataAt, bool registers, int k)
+{
+    if (registers)
+        return QString::number(be16(pdu, dataAt + 2 * k));
+    return QString::number((quint8(pdu[dataAt + k / 8]) >> (k % 8)) & 1);
+}
+
+// What a sound read reply must put in box k, worked out from its PDU and the quantity asked:
+// only the items asked for.
 QString expectedBox(const QByteArray &r, int quantity, int k)
 {
-    const bool registers = holdsRegisters(quint8(r[7]));
-    const int count = quint8(r[8]);
+    const bool registers = holdsRegisters(quint8(r[0]));
+    const int count = quint8(r[1]);
     if (k >= quantity || (registers ? 2 * k + 1 >= count : k / 8 >= count))
         return {};
-    return item(r, 9, registers, k);
+    return item(r, 2, registers, k);
 }
 
 bool soundReadReply(const QByteArray &r, const SentRequest &request)
 {
-    if (!wholeFrame(r) || r.size() < 9)
+    if (r.size() < 2)
         return false;
-    const int fc = quint8(r[7]);
-    const int count = quint8(r[8]);
-    return fc == request.functionCode() && count == r.size() - 9 && (!holdsRegisters(fc) || count % 2 == 0);
+    const int fc = quint8(r[0]);
+    const int count = quint8(r[1]);
+    return fc == request.functionCode() && count == r.size() - 2 && (!holdsRegisters(fc) || count % 2 == 0);
 }
 
-// What the harness knows of a request it sent, apart from what the exchange keeps.
+// What the harness knows of a request it asked for, apart from what the exchange keeps.
 struct Sent {
-    QByteArray frame;
-    double at = 0;
+    int fc = 0;
+    int quantity = 0;
     int order = 0; // among every request and edit of this run
     bool read = false;
+    QByteArray wire; // once it went out
+    double at = 0;
 };
 
 // What the harness knows of a value box.
@@ -119,10 +148,17 @@ struct Harness {
     RecordingServices services;
     FakeAlarm alarm{services};
     ModbusExchange exchange{controls, socket, alarm, services};
-    quint8 unit = adu::DefaultUnitId;
-    QList<Sent> sent;    // the requests of this connection; index = transaction id
-    QList<int> answered; // transaction ids whose reply the exchange took
-    int latestRead = -1; // transaction id of the newest read of the connection
+    quint8 unit = DefaultUnitId;
+    bool rtu = false;
+    QList<Sent> asked;                        // accepted but not on the wire yet: waiting in line
+    QList<Sent> sent;                         // on the wire, in order; index = transaction id in Modbus TCP
+    qsizetype wireSeen = 0;                   // frames of socket.sent already in `sent`
+    QList<int> answered;                      // requests whose reply the exchange took
+    int latestRead = -1;                      // the newest read on the wire
+    QList<QPair<QByteArray, int>> rtuAnswers; // frames the harness sent, and the request each answers (-1 none)
+    bool lineBusy = false;                    // RTU: the latest request on the wire is not settled
+    bool quietNeeded = false;                 // RTU: a timeout or junk; the line must be quiet a second
+    double quietFrom = 0;                     // when the line last stopped being quiet
     int order = 0;
     std::array<Box, 16> boxes{};
     QString device;             // as the address box named it when the connection was made
@@ -133,22 +169,41 @@ struct Harness {
     void statusesJudged() { statusesSeen = controls.statuses.size(); }
 
     double now() const { return *services.clock; }
+    const framing::Framing &framing() const { return rtu ? framing::ModbusRtu : framing::ModbusTcp; }
 
-    void connect(quint8 newUnit)
+    // The request the exchange means: the one asked at that moment, on the wire.
+    int indexOf(const SentRequest &r) const
+    {
+        for (int i = 0; i < sent.size(); ++i) {
+            if (quint64(sent[i].order) == r.moment)
+                return i;
+        }
+        FUZZ_CHECK(false);
+        return -1;
+    }
+
+    void connect(quint8 newUnit, bool newRtu)
     {
         device = QStringLiteral("plc#%1").arg(newUnit);
         ++connections;
-        exchange.startConnection(device, newUnit);
+        rtu = newRtu;
+        exchange.startConnection(device, framing(), newUnit);
         unit = newUnit;
+        asked.clear();
         sent.clear();
+        wireSeen = socket.sent.size();
         answered.clear();
+        rtuAnswers.clear();
         latestRead = -1;
+        lineBusy = quietNeeded = false;
         writeShown = false;
         FUZZ_CHECK(!alarm.running && exchange.state().awaited.isEmpty() && exchange.state().bufRecv.isEmpty());
     }
 
     void request(Kind kind, int length, Asker asker)
     {
+        if (kind == None)
+            return;
         controls.length = QString::number(length);
         // Boxes the operator has not typed into hold a value every write takes.
         if (isWrite(kind)) {
@@ -157,10 +212,8 @@ struct Harness {
                     controls.boxes[k] = QStringLiteral("1");
             }
         }
-        if (kind == None)
-            return;
-        const qsizetype before = socket.sent.size();
         const qsizetype refusalsBefore = services.messages.size();
+        const int waiting = int(asked.size()) + (lineBusy ? 1 : 0);
         const TableInfo &t = tableOf(kind);
         if (isWrite(kind))
             exchange.write(t);
@@ -168,21 +221,49 @@ struct Harness {
             exchange.read(t, asker);
         if (asker == Asker::Operator)
             writeShown = false; // the operator acted
-        if (socket.sent.size() == before) {
+        if (services.messages.size() > refusalsBefore) {
             FUZZ_CHECK(services.messages.size() == refusalsBefore + 1); // refused, and said so
+            // A line without ids holds four requests; a refusal for that only when it is full,
+            // and a full line refuses every sound request.
+            const bool full = services.messages.last() == msg::LineFull;
+            FUZZ_CHECK(!full || (rtu && waiting >= 4));
+            FUZZ_CHECK(full || !(rtu && waiting >= 4) || isWrite(kind));
             return;
         }
-        const QByteArray &frame = socket.sent.last();
-        FUZZ_CHECK(wholeFrame(frame));
-        // Transaction ids count from 0 on each connection; the unit is the connection's.
-        FUZZ_CHECK(be16(frame, 0) == (sent.size() & 0xFFFF) && quint8(frame[6]) == unit);
-        FUZZ_CHECK(quint8(frame[7]) == (isWrite(kind) ? t.writeFunction : t.readFunction));
-        FUZZ_CHECK(be16(frame, 10) == length && alarm.running);
-        const bool read = !isWrite(kind);
-        if (read)
-            latestRead = int(sent.size());
-        sent.append({frame, now(), ++order, read});
+        FUZZ_CHECK(!rtu || waiting < 4);
+        asked.append({isWrite(kind) ? t.writeFunction : t.readFunction, length, ++order, !isWrite(kind)});
+        collect();
         controls.boxesSet = 0;
+    }
+
+    // Takes in what went on the wire since the last step, in the order asked.
+    void collect()
+    {
+        while (socket.sent.size() > wireSeen) {
+            FUZZ_CHECK(!asked.isEmpty());
+            Sent s = asked.takeFirst();
+            s.wire = socket.sent[wireSeen++];
+            s.at = now();
+            FUZZ_CHECK(wholeFrame(s.wire, rtu));
+            if (rtu) {
+                // One request on the line at a time, and after a timeout or junk only once the
+                // device has been silent for a second.
+                FUZZ_CHECK(!lineBusy && quint8(s.wire[0]) == unit);
+                FUZZ_CHECK(!quietNeeded || now() >= quietFrom + ModbusExchange::QuietSeconds - 1e-9);
+                lineBusy = true;
+                quietNeeded = false;
+            } else {
+                // Transaction ids count from 0 on each connection; the unit is the connection's.
+                FUZZ_CHECK(be16(s.wire, 0) == (sent.size() & 0xFFFF) && quint8(s.wire[6]) == unit);
+            }
+            const QByteArray pdu = pduOf(s.wire, rtu);
+            FUZZ_CHECK(quint8(pdu[0]) == s.fc && be16(pdu, 3) == s.quantity && alarm.running);
+            if (s.read)
+                latestRead = int(sent.size());
+            sent.append(s);
+        }
+        // Only a line without ids keeps requests waiting.
+        FUZZ_CHECK(rtu || asked.isEmpty());
     }
 
     void type(int k, const QString &text)
@@ -197,28 +278,41 @@ struct Harness {
     // Runs for every reply the exchange shows, right after it changed the window.
     void judgeReply(const SentRequest &request, const QByteArray &r)
     {
-        FUZZ_CHECK(r.size() <= adu::MaxAduSize);
-        const bool junk = !wholeFrame(r); // a stream that broke while the request waited
-        // Only a request of this connection, and only the reply that carries its id.
-        const int id = request.transactionId();
-        FUZZ_CHECK(id < sent.size() && request.frame == sent[id].frame);
-        FUZZ_CHECK(junk || be16(r, 0) == id);
+        collect(); // an earlier reply of the same arrival may have let the next request out
+        FUZZ_CHECK(r.size() <= framing().maxFrame);
+        // Junk: a stream that broke while the request waited, or a frame whose CRC fails.
+        const bool junk = !wholeFrame(r, rtu);
+        // Only a request of this connection, and only the reply that answers it.
+        const int id = indexOf(request);
+        if (rtu) {
+            FUZZ_CHECK(id == sent.size() - 1);
+            // The same bytes may answer several requests in turn: the latest sent is the one.
+            const auto made = std::find_if(rtuAnswers.crbegin(), rtuAnswers.crend(),
+                                           [&r](const auto &a) { return a.first == r; });
+            FUZZ_CHECK(made == rtuAnswers.crend() || made->second == id);
+            lineBusy = false;
+            quietNeeded = junk;
+            quietFrom = now();
+        } else {
+            FUZZ_CHECK(request.id == id && (junk || be16(r, 0) == id));
+        }
         if (!junk)
             answered.append(id);
         // A late reply only for the latest request; a read's only while no newer read went out.
         FUZZ_CHECK(!request.timedOut || id == sent.size() - 1);
         FUZZ_CHECK(!request.isRead() || id == latestRead);
+        const QByteArray reply = junk ? QByteArray() : pduOf(r, rtu);
 
         // Monitoring's routine success leaves a write's outcome on the status line.
-        const bool soundRead = request.isRead() && !junk && soundReadReply(r, request);
+        const bool soundRead = request.isRead() && !junk && soundReadReply(reply, request);
         const bool held = writeShown && request.asker == Asker::Monitoring && soundRead;
         FUZZ_CHECK(controls.statuses.size() == statusesSeen + (held ? 0 : 1));
         statusesJudged();
         // The frames beneath the status line are those of the exchange it tells of.
         if (held)
-            FUZZ_CHECK(controls.frames.size() == 2 && quint8(controls.frames[0][7]) >= 15);
+            FUZZ_CHECK(controls.frames.size() == 2 && pduOf(controls.frames[0], rtu).front() >= 15);
         else
-            FUZZ_CHECK(controls.frames == (QList<QByteArray>{request.frame, r}));
+            FUZZ_CHECK(controls.frames == (QList<QByteArray>{request.wire, r}));
         if (!held)
             writeShown = !request.isRead();
         const StatusLine s = held ? StatusLine{msg::RegistersRead, StatusColour::Green} : controls.lastStatus();
@@ -226,16 +320,16 @@ struct Harness {
         const bool written = s.text == msg::RegistersWritten;
         FUZZ_CHECK(s.colour == (read || written ? StatusColour::Green : StatusColour::Yellow));
         if (s.text.startsWith(QStringLiteral("Modbus exception "))) {
-            FUZZ_CHECK(!junk && r.size() >= 9 && quint8(r[7]) == (request.functionCode() | 0x80));
-            FUZZ_CHECK(s.text.startsWith(QStringLiteral("Modbus exception %1").arg(quint8(r[8]))));
+            FUZZ_CHECK(!junk && reply.size() >= 2 && quint8(reply[0]) == (request.functionCode() | 0x80));
+            FUZZ_CHECK(s.text.startsWith(QStringLiteral("Modbus exception %1").arg(quint8(reply[1]))));
         }
         if (junk)
             FUZZ_CHECK(s.text.startsWith(msg::MalformedReply));
         if (request.isRead()) {
-            FUZZ_CHECK(read == (!junk && soundReadReply(r, request)) && !written && s.text != msg::ErrorWriting);
+            FUZZ_CHECK(read == soundRead && !written && s.text != msg::ErrorWriting);
         } else {
-            const bool echo = !junk && r.size() >= 12 && quint8(r[7]) == request.functionCode()
-                           && be16(r, 8) == request.start() && be16(r, 10) == request.quantity();
+            const bool echo = !junk && reply.size() >= 5 && quint8(reply[0]) == request.functionCode()
+                           && be16(reply, 1) == request.start() && be16(reply, 3) == request.quantity();
             FUZZ_CHECK(written == echo && !read);
         }
 
@@ -245,21 +339,21 @@ struct Harness {
         for (int k = 0; k < 16; ++k) {
             const bool set = controls.boxesSet & (1u << k);
             const Box &b = boxes[k];
-            // The box changed after the request went out: by the outcome of a later request, or
-            // by an edit (whether or not a manual read has cleared its mark since).
+            // The box changed after the request was asked for: by the outcome of a later
+            // request, or by an edit (whether or not a manual read has cleared its mark since).
             const bool newer = b.filledBy > asked.order || b.typedAt > asked.order;
             QString expected;     // what a box the outcome sets must show
             bool covered = false; // the outcome has a text for this box
             if (request.isRead()) {
                 // Every outcome of a read rewrites the boxes: nothing stale stays as if fresh.
                 covered = true;
-                expected = read ? expectedBox(r, quantity, k) : QString();
+                expected = read ? expectedBox(reply, quantity, k) : QString();
                 // What a later request brought stays, and so does typed text through monitoring's
                 // reads; the answer to the operator's read replaces what was typed before it.
                 FUZZ_CHECK(set == !(newer || (!b.typed.isEmpty() && request.asker == Asker::Monitoring)));
             } else if (written && k < std::min(quantity, 16)) {
                 covered = true;
-                expected = item(asked.frame, adu::WriteDataAt, request.functionCode() == 16, k);
+                expected = item(pduOf(asked.wire, rtu), 6, request.functionCode() == 16, k);
                 FUZZ_CHECK(set == !newer);
                 // A confirmation replaces typed text only with exactly the value it sent.
                 if (set && !b.typed.isEmpty())
@@ -289,12 +383,12 @@ struct Harness {
             if (r.timedOut)
                 continue;
             const auto still = std::find_if(exchange.state().awaited.cbegin(), exchange.state().awaited.cend(),
-                                            [&r](const SentRequest &a) { return a.frame == r.frame; });
+                                            [&r](const SentRequest &a) { return a.moment == r.moment; });
             if (still != exchange.state().awaited.cend() && !still->timedOut)
                 continue;
             anyTimedOut = true;
             lastIsWrite = !r.isRead();
-            const int id = r.transactionId();
+            const int id = indexOf(r);
             FUZZ_CHECK(sent[id].at + ReplyTimeoutSeconds <= now() + 1e-9 && !answered.contains(id));
             // A read answered after this one settled it: no timeout may be told of it.
             for (int newer : answered)
@@ -304,31 +398,41 @@ struct Harness {
         if (anyTimedOut) {
             FUZZ_CHECK(controls.lastStatus().text == msg::TimeOut);
             writeShown = lastIsWrite; // a write's timeout is its outcome
+            if (rtu) {
+                lineBusy = false;
+                quietNeeded = true;
+                quietFrom = now();
+            }
         }
         statusesJudged();
+        collect(); // the line may take the next request now
     }
 
     void checkState() const
     {
         const FormState &st = exchange.state();
-        FUZZ_CHECK(st.bufRecv.size() <= adu::MaxAduSize);
+        FUZZ_CHECK(st.bufRecv.size() <= framing().maxFrame);
         // Every whole reply has been handled; what is left can only be the start of one.
         QByteArray rest = st.bufRecv;
-        FUZZ_CHECK(adu::takeFrame(rest).status == adu::FrameStatus::NeedMore);
+        FUZZ_CHECK(framing().take(rest).status == framing::Status::NeedMore);
         FUZZ_CHECK(alarm.running == exchange.awaitingReply());
+        FUZZ_CHECK(st.inLine.size() == asked.size());
         // The requests awaited are requests of this connection, each once, in the order sent;
         // each waits until its deadline and no longer, and after its timeout only the latest
         // request stays for a late reply.
+        FUZZ_CHECK(!rtu || st.awaited.size() <= 1);
         int previous = -1;
         double earliest = -1;
         for (const SentRequest &r : st.awaited) {
-            const int id = r.transactionId();
-            FUZZ_CHECK(id > previous && id < sent.size() && r.frame == sent[id].frame);
+            const int id = indexOf(r);
+            FUZZ_CHECK(id > previous && r.wire == sent[id].wire);
             previous = id;
             FUZZ_CHECK(r.timedOut ? id == sent.size() - 1 : sent[id].at + ReplyTimeoutSeconds > now() - 0.002);
             if (!r.timedOut && earliest < 0)
                 earliest = sent[id].at + ReplyTimeoutSeconds;
         }
+        if (earliest < 0 && !st.inLine.isEmpty())
+            earliest = st.quietUntil; // the line settles before the next goes out
         if (alarm.running)
             FUZZ_CHECK(alarm.due >= earliest - 1e-9 && alarm.due <= earliest + 0.0011);
         for (int k = 0; k < 16; ++k) {
@@ -343,38 +447,47 @@ struct Harness {
 
     void arrive(const QByteArray &bytes)
     {
+        if (!bytes.isEmpty() && quietNeeded)
+            quietFrom = now(); // the line is not quiet while the device sends
         socket.waiting.append(bytes);
         exchange.Winsock1_DataArrival(qint32(socket.waiting.size()));
         FUZZ_CHECK(socket.waiting.isEmpty()); // everything that arrived was taken
         FUZZ_CHECK(socket.negativeAsks == 0 && controls.boxesOutOfRange == 0);
+        collect();
     }
 
     // A sound reply to request id whose values come from data: taken whole when nothing
-    // partial waits before it, so the harness knows it answered the request.
-    void answer(int id, const uint8_t *data, size_t size, size_t &at)
+    // partial waits before it, so the harness knows it answered the request. In RTU framing
+    // only the request on the wire is answered, once, as a serial device answers; otherUnit
+    // sends it from another unit, which is no answer at all.
+    void answer(int id, bool otherUnit, const uint8_t *data, size_t size, size_t &at)
     {
-        const QByteArray &req = sent[id].frame;
-        const int fc = quint8(req[7]);
+        if (rtu) {
+            id = int(sent.size()) - 1;
+            if (answered.contains(id))
+                return;
+        }
+        const Sent &req = sent[id];
+        const QByteArray askedPdu = pduOf(req.wire, rtu);
         QByteArray pdu;
-        pdu.append(char(fc));
-        if (sent[id].read) {
-            const int quantity = std::min(be16(req, 10), 16);
-            const int count = holdsRegisters(fc) ? 2 * quantity : (quantity + 7) / 8;
+        pdu.append(char(req.fc));
+        if (req.read) {
+            const int quantity = std::min(req.quantity, 16);
+            const int count = holdsRegisters(req.fc) ? 2 * quantity : (quantity + 7) / 8;
             pdu.append(char(count));
             for (int i = 0; i < count; ++i)
                 pdu.append(char(at < size ? data[at++] : 0));
         } else {
-            pdu.append(req.mid(8, 4)); // the start and quantity echoed
+            pdu.append(askedPdu.mid(1, 4)); // the start and quantity echoed
         }
-        QByteArray reply = req.left(4);
-        reply.append(char(0));
-        reply.append(char(1 + pdu.size()));
-        reply.append(req[6]);
-        reply.append(pdu);
+        const quint8 from = otherUnit && rtu ? quint8(unit + 1) : unit;
+        const QByteArray reply = framing().wrap(pdu, from, quint16(id));
+        if (rtu)
+            rtuAnswers.append({reply, from == unit ? id : -1});
         const auto &awaited = exchange.state().awaited;
-        const bool matches = exchange.state().bufRecv.isEmpty()
+        const bool matches = exchange.state().bufRecv.isEmpty() && from == unit
                           && std::any_of(awaited.cbegin(), awaited.cend(),
-                                         [id](const SentRequest &r) { return r.transactionId() == id; });
+                                         [&](const SentRequest &r) { return quint64(req.order) == r.moment; });
         arrive(reply);
         if (matches && !answered.contains(id))
             answered.append(id);
@@ -401,7 +514,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             h.arrive(QByteArray(reinterpret_cast<const char *>(data + at), qsizetype(n)));
             at += n;
         } else if (step == 0xE1) {
-            h.connect(next(adu::DefaultUnitId));
+            const uint8_t unit = next(DefaultUnitId);
+            h.connect(unit, next(0) % 2 == 1);
         } else if (step >= 0xE2 && step <= 0xE7) {
             h.request(Kind(step - 0xE1), next(1) % 17, Asker::Operator);
         } else if (step == 0xE8) {
@@ -412,7 +526,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else if (step == 0xEA) {
             const uint8_t which = next(0);
             if (!h.sent.isEmpty())
-                h.answer(which % h.sent.size(), data, size, at);
+                h.answer(which % h.sent.size(), which >= 0x80, data, size, at);
         } else {
             h.alarm.advance(next(50) * 0.02, [&h] { h.fire(); });
         }

@@ -88,6 +88,9 @@ void ModbusExchange::send(const TableInfo &table, const QByteArray &pdu, Asker a
     request.wire = framing.wrap(pdu, request.unit, request.id.value_or(0));
     m_state.inLine.append(request);
     sendWaiting();
+    // One that waits for the line to settle needs the alarm to wake it.
+    if (!m_timerTO.isRunning())
+        armTimeout();
 }
 
 bool ModbusExchange::inFlight() const
@@ -101,8 +104,13 @@ void ModbusExchange::sendWaiting()
     // With transaction ids every request goes out at once and its reply finds it by its id.
     // Without them a reply can only be told by its order, as on a serial line: one request
     // in flight, and none while the line settles after a timeout.
-    while (!m_state.inLine.isEmpty() && (m_state.framing->carriesIds || (!inFlight() && m_state.quietUntil < 0)))
+    while (!m_state.inLine.isEmpty() && (m_state.framing->carriesIds || (!inFlight() && !settling())))
         putOnWire(m_state.inLine.takeFirst());
+}
+
+bool ModbusExchange::settling() const
+{
+    return m_state.quietUntil >= 0 && m_services.clockSeconds() < m_state.quietUntil;
 }
 
 void ModbusExchange::putOnWire(SentRequest request)
@@ -113,6 +121,7 @@ void ModbusExchange::putOnWire(SentRequest request)
     m_state.awaited.removeIf([](const SentRequest &r) { return r.timedOut; });
     m_state.awaited.append(request);
     m_state.latestSent = request.moment;
+    m_state.quietUntil = -1; // the line has settled, or never needed to
     m_socket.SendData(request.wire);
     // While a write's outcome stands, the frames beneath it stay the write's.
     if (!m_state.writeOutcomeShown)
@@ -130,8 +139,8 @@ void ModbusExchange::armTimeout()
     std::optional<double> due;
     if (first != m_state.awaited.cend())
         due = first->deadline();
-    if (m_state.quietUntil >= 0)
-        due = std::min(due.value_or(m_state.quietUntil), m_state.quietUntil);
+    else if (!m_state.inLine.isEmpty() && settling())
+        due = m_state.quietUntil; // the next in line goes out when the line has settled
     if (!due) {
         m_timerTO.stop();
         return;
@@ -183,8 +192,6 @@ void ModbusExchange::TimerTO_Timer()
             m_state.quietUntil = now + QuietSeconds;
     }
     m_state.awaited.removeIf([this](const SentRequest &r) { return r.timedOut && !m_state.isLatest(r); });
-    if (m_state.quietUntil >= 0 && m_state.quietUntil <= now)
-        m_state.quietUntil = -1;
     sendWaiting();
     armTimeout();
 }

@@ -68,6 +68,9 @@ private:
     void send(const TableInfo &table, const QByteArray &pdu, Asker asker);
     // A request is on the wire and its timeout has not been reported.
     bool inFlight() const;
+    // After a timeout or junk on a line without ids, the device has sent something within the
+    // last QuietSeconds: nothing may go out yet.
+    bool settling() const;
     // Puts on the wire what waits in line, as far as the line takes it now.
     void sendWaiting();
     void putOnWire(SentRequest request);
@@ -78,8 +81,8 @@ private:
     void apply(const SentRequest &request, const ReplyOutcome &outcome, const QByteArray &reply);
     void showStatus(const StatusLine &status, const QByteArray &request, const QByteArray &reply, double roundTripMs);
     void settleAll();
-    // Arms the alarm for the earliest deadline still ahead, or the end of the line's quiet
-    // time, or stops it when there is neither.
+    // Arms the alarm for the earliest deadline still ahead, or for the end of the line's quiet
+    // time when a request waits for it, or stops it when there is neither.
     void armTimeout();
 
     // box_updates.cpp: what a request and its outcome do to the value boxes.

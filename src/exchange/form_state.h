@@ -36,8 +36,9 @@ struct FormState {
     // The moment of the request that went out last.
     quint64 latestSent = 0;
     // After a timeout or a broken stream on a line without transaction ids, nothing goes out
-    // before this time on the window's clock, which each byte from the device pushes back:
-    // a reply still on its way would be taken for the next request's. -1 when the line is open.
+    // before this time on the window's clock, which each byte from the device pushes back
+    // until the next request goes out or the late reply comes: a reply still on its way
+    // would be taken for the next request's. -1 when no timeout or junk asks for it.
     double quietUntil = -1;
     // The status line shows the outcome of the operator's write, which monitoring's routine
     // "Registers read" does not replace until the operator acts again.

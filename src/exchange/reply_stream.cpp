@@ -25,8 +25,10 @@ void ModbusExchange::Winsock1_DataArrival(qint32)
         if (chunk.isEmpty())
             return;
         // The line is not quiet while the device still sends.
-        if (m_state.quietUntil >= 0)
+        if (m_state.quietUntil >= 0) {
             m_state.quietUntil = m_services.clockSeconds() + QuietSeconds;
+            armTimeout();
+        }
         m_state.bufRecv.append(chunk);
         for (;;) {
             const framing::Framed frame = framing.take(m_state.bufRecv);
@@ -89,10 +91,10 @@ void ModbusExchange::dropBrokenStream(const QString &why)
     if (!m_state.framing->carriesIds) {
         // One request on the wire at a time: the junk is its answer, whatever it asked, and
         // the line settles before the next goes out, in case more of the junk is on its way.
-        // While it settles after a timeout, the junk answers nothing.
-        const bool settling = m_state.quietUntil >= 0;
+        // After a timeout, until the next request goes out, the junk answers nothing.
+        const bool afterTimeout = m_state.quietUntil >= 0;
         m_state.quietUntil = m_services.clockSeconds() + QuietSeconds;
-        if (!settling && !awaited.isEmpty()) {
+        if (!afterTimeout && !awaited.isEmpty()) {
             const SentRequest reported = m_state.awaited.takeLast();
             apply(reported, malformedReply(why, reported.isRead()), junk);
         }
