@@ -23,6 +23,8 @@ private Q_SLOTS:
     void timeOut();
     void deadlines_data();
     void deadlines();
+    void rtuLine_data();
+    void rtuLine();
     void typedBoxes_data();
     void typedBoxes();
     void transactionIdsWrap();
@@ -189,7 +191,7 @@ void tst_ReplyStream::timeOut()
 
 void tst_ReplyStream::deadlines_data()
 {
-    QTest::addColumn<QStringList>("events"); // "seconds what": a request sent, "answer id", "junk"
+    QTest::addColumn<QStringList>("events"); // as shownAfter takes them
     QTest::addColumn<QStringList>("shown");  // "seconds status", over ten seconds
 
     const QString timeOut = "Modbus Time Out!";
@@ -226,13 +228,14 @@ void tst_ReplyStream::deadlines_data()
         << QStringList{"0.5 Registers written", "1.5 Registers read"};
 }
 
-// Each request waits three seconds of its own, whatever went out before or after it.
-void tst_ReplyStream::deadlines()
-{
-    QFETCH(QStringList, events);
-    QFETCH(QStringList, shown);
+namespace {
 
-    Rig rig;
+// Runs events ("seconds what": a request sent, "monitoring" one, "answer N" to the Nth frame
+// on the wire, "other N" the same from another unit, "junk", a Modbus TCP reply "mbap", one
+// byte of "noise", "full" a request the line refuses) and returns the statuses shown over ten seconds, each with its
+// time.
+QStringList shownAfter(Rig &rig, const QStringList &events)
+{
     QStringList seen;
     rig.controls.onStatus = [&] {
         seen.append(QString::number(*rig.services.clock) + " " + rig.controls.lastStatus().text);
@@ -241,17 +244,84 @@ void tst_ReplyStream::deadlines()
         const qsizetype blank = event.indexOf(' ');
         const QString what = event.mid(blank + 1);
         rig.advance(event.left(blank).toDouble() - *rig.services.clock);
-        if (what.startsWith("answer "))
-            rig.arrive(Rig::replyTo(rig.socket.sent.at(what.mid(7).toInt())));
-        else if (what == "junk")
+        const bool other = what.startsWith("other ");
+        if (what.startsWith("answer ") || other) {
+            const int n = what.section(' ', 1).toInt();
+            if (n >= rig.socket.sent.size())
+                return seen << "no frame " + QString::number(n) + " on the wire";
+            QByteArray reply = rig.replyTo(rig.socket.sent.at(n));
+            if (other)
+                reply = framing::ModbusRtu.wrap(reply.mid(1, reply.size() - 3), quint8(reply[0] + 1), 0);
+            rig.arrive(reply);
+        } else if (what == "junk") {
             rig.arrive(hex("0000 0005 0007 01 03 04 000A FFFF"));
-        else if (what.startsWith("monitoring "))
-            QVERIFY(rig.send(what.mid(11), "16", Asker::Monitoring));
-        else
-            QVERIFY(rig.send(what, "16"));
+        } else if (what == "mbap") {
+            rig.arrive(hex("0000 0000 0005 01 03 02 1234"));
+        } else if (what == "noise") {
+            rig.arrive(hex("01"));
+        } else if (what.startsWith("full ")) {
+            rig.send(what.mid(5), "16");
+            if (rig.services.messages != QStringList{msg::LineFull})
+                return seen << "not refused";
+            rig.services.messages.clear();
+        } else {
+            const bool monitoring = what.startsWith("monitoring ");
+            rig.send(monitoring ? what.mid(11) : what, "16", monitoring ? Asker::Monitoring : Asker::Operator);
+            if (!rig.services.messages.isEmpty())
+                return seen << "refused: " + what;
+        }
     }
     rig.advance(10 - *rig.services.clock);
-    QCOMPARE(seen, shown);
+    return seen;
+}
+
+} // namespace
+
+// Each request waits three seconds of its own, whatever went out before or after it.
+void tst_ReplyStream::deadlines()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, shown);
+    Rig rig;
+    QCOMPARE(shownAfter(rig, events), shown);
+}
+
+void tst_ReplyStream::rtuLine_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("shown");
+
+    const QString timeOut = "Modbus Time Out!";
+    QTest::newRow("requests wait in line for the answer before them")
+        << QStringList{"0 holding", "0.5 coils", "2 answer 0", "2.5 answer 1"}
+        << QStringList{"2 Registers read", "2.5 Registers read"};
+    QTest::newRow("each request's three seconds start when it goes out")
+        << QStringList{"0 holding", "0.5 coils", "2 answer 0"} << QStringList{"2 Registers read", "5 " + timeOut};
+    QTest::newRow("after a timeout the line waits a quiet second")
+        << QStringList{"0 holding", "1 coils"} << QStringList{"3 " + timeOut, "7 " + timeOut};
+    QTest::newRow("a late reply in the quiet second shows and frees the line")
+        << QStringList{"0 holding", "1 coils", "3.5 answer 0", "4 answer 1"}
+        << QStringList{"3 " + timeOut, "3.5 Registers read", "4 Registers read"};
+    QTest::newRow("bytes in the quiet second push it back")
+        << QStringList{"0 holding", "1 coils", "3.8 noise"} << QStringList{"3 " + timeOut, "7.8 " + timeOut};
+    QTest::newRow("a reply from another unit is not the answer")
+        << QStringList{"0 holding", "1 other 0"} << QStringList{"3 " + timeOut};
+    QTest::newRow("a fifth request waiting is refused")
+        << QStringList{"0 holding", "0 holding", "0 holding", "0 holding", "0 full coils", "1 answer 0"}
+        << QStringList{"1 Registers read", "4 " + timeOut, "8 " + timeOut};
+    QTest::newRow("a Modbus TCP reply names its framing")
+        << QStringList{"0 holding", "1 mbap"}
+        << QStringList{"1 Malformed reply: Modbus TCP framing (MBAP header), not RTU"};
+}
+
+// On a line without transaction ids, one request at a time, and no reply taken for another's.
+void tst_ReplyStream::rtuLine()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, shown);
+    Rig rig;
+    rig.exchange.startConnection("converter", framing::ModbusRtu, 1);
+    QCOMPARE(shownAfter(rig, events), shown);
 }
 
 void tst_ReplyStream::typedBoxes_data()

@@ -69,13 +69,15 @@ struct Rig {
     }
     // A sound reply to the latest request, with a result of its own.
     QByteArray otherReply() const { return replyTo(socket.sent.last()); }
-    // A sound reply to request: register 4660 (0x1234) or the bits of 0x1234; a write's echo.
-    static QByteArray replyTo(const QByteArray &request)
+    // A sound reply to request, as it went on the wire, in the connection's framing: register
+    // 4660 (0x1234) or the bits of 0x1234; a write's echo.
+    QByteArray replyTo(const QByteArray &request) const
     {
-        const QByteArray idAndProtocol = request.left(2) + hex("0000");
-        if (quint8(request[7]) < 15)
-            return idAndProtocol + hex("0005 01") + request.mid(7, 1) + hex("02 1234");
-        return idAndProtocol + hex("0006 01") + request.mid(7, 1) + hex("0000") + request.mid(10, 2);
+        const framing::Framing &framing = *exchange.state().framing;
+        const int unitAt = framing.carriesIds ? 6 : 0;
+        const QByteArray asked = request.mid(unitAt + 1, framing.carriesIds ? -1 : request.size() - 3);
+        const QByteArray reply = asked.left(1) + (quint8(asked[0]) < 15 ? hex("02 1234") : asked.mid(1, 4));
+        return framing.wrap(reply, quint8(request[unitAt]), quint16(be16(request, 0)));
     }
     // A sound reply whose transaction id no request of the rig has.
     static QByteArray strayReply() { return hex("7777 0000 0005 01 03 02 4321"); }
