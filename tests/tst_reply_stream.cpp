@@ -23,10 +23,6 @@ private Q_SLOTS:
     void timeOut();
     void deadlines_data();
     void deadlines();
-    void rtuLine_data();
-    void rtuLine();
-    void typedBoxes_data();
-    void typedBoxes();
     void transactionIdsWrap();
 };
 
@@ -226,14 +222,45 @@ void tst_ReplyStream::deadlines_data()
     QTest::newRow("the operator's read ends a write's hold")
         << QStringList{"0 registers write", "0.5 answer 0", "1 holding", "1.5 answer 1"}
         << QStringList{"0.5 Registers written", "1.5 Registers read"};
+    // Typed text is the operator's until the device's answer to a Read replaces it.
+    QTest::newRow("typed text stays through a read that times out")
+        << QStringList{"0 type", "0 holding", "4 typed?"} << QStringList{"3 " + timeOut, "4 box 3 typed"};
+    QTest::newRow("typed text stays through a read that Disconnect discards")
+        << QStringList{"0 type", "0 holding", "1 disconnect", "1 typed?"} << QStringList{"1 box 3 typed"};
+    QTest::newRow("the answer to the operator's read replaces typed text")
+        << QStringList{"0 type", "0 holding", "1 answer 0", "1 typed?"}
+        << QStringList{"1 Registers read", "1 box 3 not typed"};
+    // On a line without transaction ids, one request at a time, and no reply taken for another's.
+    QTest::newRow("rtu: requests wait in line for the answer before them")
+        << QStringList{"0 rtu", "0 holding", "0.5 coils", "2 answer 0", "2.5 answer 1"}
+        << QStringList{"2 Registers read", "2.5 Registers read"};
+    QTest::newRow("rtu: each request's three seconds start when it goes out")
+        << QStringList{"0 rtu", "0 holding", "0.5 coils", "2 answer 0"}
+        << QStringList{"2 Registers read", "5 " + timeOut};
+    QTest::newRow("rtu: after a timeout the line waits a quiet second")
+        << QStringList{"0 rtu", "0 holding", "1 coils"} << QStringList{"3 " + timeOut, "7 " + timeOut};
+    QTest::newRow("rtu: a late reply in the quiet second shows and frees the line")
+        << QStringList{"0 rtu", "0 holding", "1 coils", "3.5 answer 0", "4 answer 1"}
+        << QStringList{"3 " + timeOut, "3.5 Registers read", "4 Registers read"};
+    QTest::newRow("rtu: bytes in the quiet second push it back")
+        << QStringList{"0 rtu", "0 holding", "1 coils", "3.8 noise"} << QStringList{"3 " + timeOut, "7.8 " + timeOut};
+    QTest::newRow("rtu: a reply from another unit is not the answer")
+        << QStringList{"0 rtu", "0 holding", "1 other 0"} << QStringList{"3 " + timeOut};
+    QTest::newRow("rtu: a fifth request waiting is refused")
+        << QStringList{"0 rtu", "0 holding", "0 holding", "0 holding", "0 holding", "0 full coils", "1 answer 0"}
+        << QStringList{"1 Registers read", "4 " + timeOut, "8 " + timeOut};
+    QTest::newRow("rtu: a Modbus TCP reply names its framing")
+        << QStringList{"0 rtu", "0 holding", "1 mbap"}
+        << QStringList{"1 Malformed reply: Modbus TCP framing (MBAP header), not RTU"};
 }
 
 namespace {
 
 // Runs events ("seconds what": a request sent, "monitoring" one, "answer N" to the Nth frame
 // on the wire, "other N" the same from another unit, "junk", a Modbus TCP reply "mbap", one
-// byte of "noise", "full" a request the line refuses) and returns the statuses shown over ten seconds, each with its
-// time.
+// byte of "noise", "full" a request the line refuses, "rtu" a connection in RTU framing,
+// "disconnect", "type" into box 3, "typed?" whether box 3 is still marked as typed) and
+// returns the statuses shown over ten seconds, each with its time.
 QStringList shownAfter(Rig &rig, const QStringList &events)
 {
     QStringList seen;
@@ -257,6 +284,16 @@ QStringList shownAfter(Rig &rig, const QStringList &events)
             rig.arrive(hex("0000 0005 0007 01 03 04 000A FFFF"));
         } else if (what == "mbap") {
             rig.arrive(hex("0000 0000 0005 01 03 02 1234"));
+        } else if (what == "rtu") {
+            rig.exchange.startConnection("converter", framing::ModbusRtu, 1);
+        } else if (what == "disconnect") {
+            rig.exchange.endConnection();
+        } else if (what == "type") {
+            rig.controls.boxes[3] = "1234";
+            rig.exchange.boxTyped(3);
+        } else if (what == "typed?") {
+            const bool typed = rig.exchange.state().boxes[3].typed && rig.controls.typed[3];
+            seen << event.left(blank) + (typed ? " box 3 typed" : " box 3 not typed");
         } else if (what == "noise") {
             rig.arrive(hex("01"));
         } else if (what.startsWith("full ")) {
@@ -284,79 +321,6 @@ void tst_ReplyStream::deadlines()
     QFETCH(QStringList, shown);
     Rig rig;
     QCOMPARE(shownAfter(rig, events), shown);
-}
-
-void tst_ReplyStream::rtuLine_data()
-{
-    QTest::addColumn<QStringList>("events");
-    QTest::addColumn<QStringList>("shown");
-
-    const QString timeOut = "Modbus Time Out!";
-    QTest::newRow("requests wait in line for the answer before them")
-        << QStringList{"0 holding", "0.5 coils", "2 answer 0", "2.5 answer 1"}
-        << QStringList{"2 Registers read", "2.5 Registers read"};
-    QTest::newRow("each request's three seconds start when it goes out")
-        << QStringList{"0 holding", "0.5 coils", "2 answer 0"} << QStringList{"2 Registers read", "5 " + timeOut};
-    QTest::newRow("after a timeout the line waits a quiet second")
-        << QStringList{"0 holding", "1 coils"} << QStringList{"3 " + timeOut, "7 " + timeOut};
-    QTest::newRow("a late reply in the quiet second shows and frees the line")
-        << QStringList{"0 holding", "1 coils", "3.5 answer 0", "4 answer 1"}
-        << QStringList{"3 " + timeOut, "3.5 Registers read", "4 Registers read"};
-    QTest::newRow("bytes in the quiet second push it back")
-        << QStringList{"0 holding", "1 coils", "3.8 noise"} << QStringList{"3 " + timeOut, "7.8 " + timeOut};
-    QTest::newRow("a reply from another unit is not the answer")
-        << QStringList{"0 holding", "1 other 0"} << QStringList{"3 " + timeOut};
-    QTest::newRow("a fifth request waiting is refused")
-        << QStringList{"0 holding", "0 holding", "0 holding", "0 holding", "0 full coils", "1 answer 0"}
-        << QStringList{"1 Registers read", "4 " + timeOut, "8 " + timeOut};
-    QTest::newRow("a Modbus TCP reply names its framing")
-        << QStringList{"0 holding", "1 mbap"}
-        << QStringList{"1 Malformed reply: Modbus TCP framing (MBAP header), not RTU"};
-}
-
-// On a line without transaction ids, one request at a time, and no reply taken for another's.
-void tst_ReplyStream::rtuLine()
-{
-    QFETCH(QStringList, events);
-    QFETCH(QStringList, shown);
-    Rig rig;
-    rig.exchange.startConnection("converter", framing::ModbusRtu, 1);
-    QCOMPARE(shownAfter(rig, events), shown);
-}
-
-void tst_ReplyStream::typedBoxes_data()
-{
-    QTest::addColumn<QString>("end"); // of the operator's read, sent after box 3 was typed into
-    QTest::addColumn<bool>("typed");  // box 3 still holds the typing afterwards
-
-    QTest::newRow("the read times out") << "time out" << true;
-    QTest::newRow("Disconnect discards the read") << "disconnect" << true;
-    QTest::newRow("the device answers") << "answer" << false;
-    QTest::newRow("the device refuses with an exception") << "exception" << false;
-}
-
-// Typed text is the operator's until the device's answer to a Read replaces it; a Read that
-// brings no answer leaves it, italics and all.
-void tst_ReplyStream::typedBoxes()
-{
-    QFETCH(QString, end);
-    QFETCH(bool, typed);
-
-    Rig rig;
-    rig.controls.boxes[3] = "1234";
-    rig.exchange.boxTyped(3);
-    rig.controls.length = "4";
-    rig.exchange.ReadHolding();
-    if (end == "time out")
-        rig.advance(3);
-    else if (end == "disconnect")
-        rig.exchange.endConnection();
-    else
-        rig.arrive(end == "answer" ? hex("0000 0000 000B 01 03 08 0001 0002 0003 0004")
-                                   : hex("0000 0000 0003 01 83 02"));
-    QCOMPARE(rig.controls.boxes[3], typed ? "1234" : end == "answer" ? "4" : "");
-    QCOMPARE(rig.controls.typed[3], typed);
-    QCOMPARE(rig.exchange.state().boxes[3].typed, typed);
 }
 
 // Transaction ids wrap after 65535; a reply is still matched by its id after the wrap.
