@@ -35,6 +35,7 @@
 #include "exchange_fakes.h"
 #include "fake_services.h"
 #include "fuzz_check.h"
+#include "reply_model.h"
 
 #include "exchange/device_address.h"
 #include "exchange/exchange.h"
@@ -47,83 +48,7 @@
 
 namespace {
 
-enum Kind { None, ReadHolding, ReadCoils, ReadInputs, WriteHolding, WriteCoils, ReadInputRegisters };
-constexpr Kind Reads[] = {ReadHolding, ReadCoils, ReadInputs, ReadInputRegisters};
-
-bool isWrite(Kind k) { return k == WriteHolding || k == WriteCoils; }
-const TableInfo &tableOf(Kind k)
-{
-    switch (k) {
-    case ReadCoils:
-    case WriteCoils: return table::CoilOutputs;
-    case ReadInputs: return table::DigitalInputs;
-    case ReadInputRegisters: return table::InputRegisters;
-    default: return table::HoldingRegisters;
-    }
-}
-bool holdsRegisters(int functionCode) { return table::ofFunction(quint8(functionCode))->registers; }
-
-int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
-
-// "" or a decimal 0..65535 written the way the tool writes numbers (no sign, no leading 0).
-bool soundBox(const QString &text)
-{
-    if (text.isEmpty())
-        return true;
-    bool ok = false;
-    const uint v = text.toUInt(&ok);
-    return ok && v <= 65535 && text == QString::number(v);
-}
-
-// The CRC worked out here bit by bit, apart from the tool's.
-quint16 crcOf(const QByteArray &b)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : b) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-// A whole frame of the framing: an MBAP header whose length matches, or unit, function code,
-// data and a CRC that matches, low byte first. Its PDU lies between.
-bool wholeFrame(const QByteArray &r, bool rtu)
-{
-    if (rtu)
-        return r.size() >= 4 && crcOf(r.left(r.size() - 2)) == (quint8(r[r.size() - 2]) | quint8(r.back()) << 8);
-    return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
-}
-QByteArray pduOf(const QByteArray &frame, bool rtu) { return rtu ? frame.mid(1, frame.size() - 3) : frame.mid(7); }
-
-// Item k of what a PDU carries after its byte count at dataAt: a register, or a bit.
-QString item(const QByteArray &pdu, int dataAt, bool registers, int k)
-{
-    if (registers)
-        return QString::number(be16(pdu, dataAt + 2 * k));
-    return QString::number((quint8(pdu[dataAt + k / 8]) >> (k % 8)) & 1);
-}
-
-// What a sound read reply must put in box k, worked out from its PDU and the quantity asked:
-// only the items asked for.
-QString expectedBox(const QByteArray &r, int quantity, int k)
-{
-    const bool registers = holdsRegisters(quint8(r[0]));
-    const int count = quint8(r[1]);
-    if (k >= quantity || (registers ? 2 * k + 1 >= count : k / 8 >= count))
-        return {};
-    return item(r, 2, registers, k);
-}
-
-bool soundReadReply(const QByteArray &r, const SentRequest &request)
-{
-    if (r.size() < 2)
-        return false;
-    const int fc = quint8(r[0]);
-    const int count = quint8(r[1]);
-    return fc == request.functionCode() && count == r.size() - 2 && (!holdsRegisters(fc) || count % 2 == 0);
-}
+using namespace model;
 
 // What the harness knows of a request it asked for, apart from what the exchange keeps.
 struct Sent {
@@ -231,7 +156,7 @@ struct Harness {
             return;
         }
         FUZZ_CHECK(!rtu || waiting < 4);
-        asked.append({isWrite(kind) ? t.writeFunction : t.readFunction, length, ++order, !isWrite(kind)});
+        asked.append({isWrite(kind) ? t.writeFunction : t.readFunction, length, ++order, !isWrite(kind), {}, 0});
         collect();
         controls.boxesSet = 0;
     }
