@@ -8,6 +8,7 @@
 #include "bench_common.h"
 #include "bench_window.h"
 
+#include "exchange/framing.h"
 #include "exchange/status.h"
 #include "workflow/form1.h"
 
@@ -31,6 +32,8 @@ namespace {
 struct Options {
     std::string host = "127.0.0.1";
     int port = 0;
+    int rtuPort = 0;      // a simulator serving RTU framing over TCP, for the framing's own rows
+    int rtuFloorPort = 0; // another, for the bare socket: each serves one client, as a line does
     int count = 20000; // requests per side and kind
     int batch = 500;
     int warmup = 500;
@@ -40,7 +43,8 @@ struct Options {
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: bench_roundtrip --port N [--host ADDR] [--count N] [--batch N] [--warmup N]\n"
+                 "usage: bench_roundtrip --port N [--rtu-port N --rtu-floor-port N] [--host ADDR] [--count N]\n"
+                 "                       [--batch N] [--warmup N]\n"
                  "                       [--kinds read-holding,read-coils,write-holding]\n");
     std::exit(2);
 }
@@ -57,6 +61,10 @@ Options parse(int argc, char **argv)
             o.host = value;
         else if (arg == "--port")
             o.port = std::atoi(value.c_str());
+        else if (arg == "--rtu-port")
+            o.rtuPort = std::atoi(value.c_str());
+        else if (arg == "--rtu-floor-port")
+            o.rtuFloorPort = std::atoi(value.c_str());
         else if (arg == "--count")
             o.count = std::atoi(value.c_str());
         else if (arg == "--batch")
@@ -76,7 +84,7 @@ Options parse(int argc, char **argv)
         } else
             usage();
     }
-    if (o.port <= 0 || o.count <= 0 || o.batch <= 0 || o.count < o.batch)
+    if (o.port <= 0 || (o.rtuPort > 0) != (o.rtuFloorPort > 0) || o.count <= 0 || o.batch <= 0 || o.count < o.batch)
         usage();
     return o;
 }
@@ -248,6 +256,58 @@ void run(Form1 &form, modbus_t *ctx, QTcpSocket &bare, const Kind &kind, const O
                micro(bench::mean(libAll)), bench::fixed(floorRatio, 2), "—", "—");
 }
 
+// The same read through the tool in Modbus RTU framing over TCP (one request at a time, the
+// CRC computed and checked) against Modbus TCP, batch by batch in rotating order: what the
+// framing costs the operator's round trip. A bare socket on each simulator gives its floor:
+// the RTU simulator passes every frame through a pseudo-terminal to libmodbus and back, so
+// the tool is also measured against the floor of its own framing.
+void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, const Kind &tcpKind,
+            const Options &o)
+{
+    Kind rtuKind = tcpKind;
+    rtuKind.rawRequest = framing::ModbusRtu.wrap(tcpKind.rawRequest.mid(7), 1, 0);
+    rtuKind.replySize = tcpKind.replySize - 9 + 5; // unit, function code, byte count, CRC
+    tcpKind.prepare(tcp);
+    rtuKind.prepare(rtu);
+    std::vector<double> scratch;
+    toolBatch(tcp, tcpKind, o.warmup, scratch);
+    toolBatch(rtu, rtuKind, o.warmup, scratch);
+    floorBatch(bareTcp, tcpKind, o.warmup, scratch);
+    floorBatch(bareRtu, rtuKind, o.warmup, scratch);
+    const int batches = o.count / o.batch;
+    std::vector<double> tcpAll, rtuAll, ratios, ownRatios, floorTcpAll, floorRtuAll;
+    for (int b = 0; b < batches; ++b) {
+        std::vector<double> t, r, ft, fr;
+        const std::function<void()> steps[] = {
+            [&] { toolBatch(tcp, tcpKind, o.batch, t); }, [&] { toolBatch(rtu, rtuKind, o.batch, r); },
+            [&] { floorBatch(bareTcp, tcpKind, o.batch, ft); }, [&] { floorBatch(bareRtu, rtuKind, o.batch, fr); }};
+        for (int i = 0; i < 4; ++i)
+            steps[(b + i) % 4]();
+        ratios.push_back(bench::mean(r) / bench::mean(t));
+        ownRatios.push_back((bench::mean(r) / bench::mean(fr)) / (bench::mean(t) / bench::mean(ft)));
+        tcpAll.insert(tcpAll.end(), t.begin(), t.end());
+        rtuAll.insert(rtuAll.end(), r.begin(), r.end());
+        floorTcpAll.insert(floorTcpAll.end(), ft.begin(), ft.end());
+        floorRtuAll.insert(floorRtuAll.end(), fr.begin(), fr.end());
+    }
+    const double ratio = bench::median(ratios);
+    const double own = bench::median(ownRatios);
+    std::fprintf(stderr,
+                 "%s in RTU framing: %d rounds of %d; medians: tool RTU %.1f µs, tool Modbus TCP %.1f µs, "
+                 "bare socket RTU %.1f µs, bare socket Modbus TCP %.1f µs\n",
+                 tcpKind.name.c_str(), batches, o.batch, bench::median(rtuAll) * 1e6, bench::median(tcpAll) * 1e6,
+                 bench::median(floorRtuAll) * 1e6, bench::median(floorTcpAll) * 1e6);
+    const std::string what = "Round trip, " + tcpKind.label + ", Modbus RTU over TCP against Modbus TCP";
+    bench::row(what + ", mean", micro(bench::mean(rtuAll)), micro(bench::mean(tcpAll)), bench::fixed(ratio, 2),
+               "≤ 1.1", bench::verdict(ratio <= 1.1));
+    // Each framing's tool round trip over its bare socket's on the same simulator: how much of
+    // the floor the tool adds in RTU framing against in Modbus TCP.
+    bench::row(what + ", each over the bare socket on its simulator",
+               bench::fixed(bench::mean(rtuAll) / bench::mean(floorRtuAll), 2) + " × floor",
+               bench::fixed(bench::mean(tcpAll) / bench::mean(floorTcpAll), 2) + " × floor", bench::fixed(own, 2),
+               "≤ 1.1", bench::verdict(own <= 1.1));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -284,6 +344,22 @@ int main(int argc, char **argv)
         }
         if (!found)
             fail("unknown kind " + name);
+    }
+
+    if (o.rtuPort > 0) {
+        Form1 rtu(bench::windowServices());
+        rtu.show();
+        rtu.txtIP->setText(QStringLiteral("rtu://%1:%2").arg(QString::fromStdString(o.host)).arg(o.rtuPort));
+        rtu.cmdConnect_Click();
+        if (rtu.Winsock1.State() != SocketControl::Connected)
+            fail("the window could not connect to " + rtu.txtIP->text().toStdString());
+        QTcpSocket bareRtu;
+        bareRtu.connectToHost(QString::fromStdString(o.host), quint16(o.rtuFloorPort));
+        if (!bareRtu.waitForConnected(2000))
+            fail("the bare socket could not connect to the RTU simulator");
+        bareRtu.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        runRtu(form, rtu, bare, bareRtu, kinds().front(), o);
+        rtu.cmdDisconnect_Click();
     }
 
     modbus_close(ctx);

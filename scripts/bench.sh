@@ -113,12 +113,17 @@ measure() {
 
 start_sim port
 start_sim live_port --live
+# RTU framing over TCP: one simulator for the window, one for the bare socket, as each
+# serves one client at a time like a serial line.
+start_sim rtu_port --rtu
+start_sim rtu_floor_port --rtu
 start_xvfb
 
 measure "Decoding (Google Benchmark)" env QT_QPA_PLATFORM=offscreen "$b/bench_decode" \
     --benchmark_repetitions=5 --benchmark_min_time=0.5 --benchmark_color=false
 measure "Round trips: $count per side and kind, pairs of $batch" env QT_QPA_PLATFORM=offscreen \
-    "$b/bench_roundtrip" --port "$port" --count "$count" --batch "$batch"
+    "$b/bench_roundtrip" --port "$port" --rtu-port "$rtu_port" --rtu-floor-port "$rtu_floor_port" \
+    --count "$count" --batch "$batch"
 measure "Connect wait" env QT_QPA_PLATFORM=offscreen "$b/bench_connect_wait" 5
 measure "Start-up under Xvfb: $startup_runs pairs" env QT_QPA_PLATFORM=xcb \
     "$b/bench_startup" "$startup_runs" 3 "$tool" "$b/bench_minimal_qt" "$b/bench_minimal_qt_network"
@@ -208,7 +213,12 @@ are only there for scale; the goals are the ratios.
   mean ratio is the median over the pairs of the ratio of the batch means, the p99 ratio the
   median over the pairs of the ratio of the batch 99th percentiles. The bare-QTcpSocket rows
   time a client that only writes the request and waits for the reply's bytes on the same
-  event loop: the floor that Qt itself sets.
+  event loop: the floor that Qt itself sets. The RTU rows time the same read of 16 holding
+  registers through the tool in Modbus RTU framing over TCP against \`modbus-sim --rtu\`,
+  beside the tool in Modbus TCP, in rounds of the four batches (the tool and a bare socket on
+  each framing) in rotating order; the second row divides each framing's tool round trip by
+  its bare socket's on the same simulator, as the RTU simulator passes every frame through a
+  pseudo-terminal to libmodbus and back.
 - Decoding: Google Benchmark, CPU time per reply, median of 5 repetitions. Debian builds the
   library itself without optimisation, which its banner reports; the code measured is built
   in Release.

@@ -14,9 +14,9 @@ namespace {
 // A pseudo-terminal has no baud rate of its own; libmodbus only needs one it knows.
 constexpr int Baud = 19200;
 
-// Requests reach libmodbus only after a pause on the line, so they are whole by
-// then; waiting for more bytes only happens on a truncated frame, and the wait
-// stalls the one event loop.
+// Requests reach libmodbus whole (by their length, or after a pause on the line);
+// waiting for more bytes only happens on a truncated frame, and the wait stalls the
+// one event loop.
 constexpr int ByteTimeoutUs = 20000;
 
 } // namespace

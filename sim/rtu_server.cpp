@@ -25,9 +25,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// An RTU frame ends with a pause on the line, so the client's bytes are put on it
-// only after this long without more: a request split over TCP segments stays one
-// frame. More than 3.5 characters at 9600 baud, which is 4 ms.
+// An RTU frame ends with a pause on the line, so the client's bytes that do not make
+// one whole request by its own length are put on it only after this long without more:
+// a request split over TCP segments stays one frame. More than 3.5 characters at 9600
+// baud, which is 4 ms.
 constexpr auto FramePause = 10ms;
 // A serial master sends one request, at most an ADU, and waits; the slack only
 // allows a request sent again before the pause has passed.
@@ -35,6 +36,26 @@ constexpr std::size_t MaxBurst = std::size_t(2) * MODBUS_RTU_MAX_ADU_LENGTH;
 // Unit id, CRC: the bytes of an RTU ADU around its PDU.
 constexpr int UnitSize = 1;
 constexpr int CrcSize = 2;
+
+// The length of the request frame that bytes start, as far as its function code tells
+// (Modbus Application Protocol, sections 6.1 to 6.6, 6.11 and 6.12): 0 when unknown or not
+// in yet. Only the boundary is judged here; the frame and its CRC are libmodbus's to check.
+std::size_t requestSize(const std::vector<std::uint8_t> &bytes)
+{
+    if (bytes.size() < 2)
+        return 0;
+    switch (bytes[1]) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6: return 8; // unit, function code, two 16-bit fields, CRC
+    case 15:
+    case 16: return bytes.size() < 7 ? 0 : std::size_t(7) + bytes[6] + CrcSize;
+    default: return 0;
+    }
+}
 
 struct Outgoing {
     std::vector<std::uint8_t> bytes;
@@ -126,7 +147,9 @@ bool RtuServer::readClient()
     if (n < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     burst_.insert(burst_.end(), buffer, buffer + n);
-    burstDue_ = Clock::now() + FramePause;
+    // A request that is whole by its own length needs no pause to end it; anything else
+    // (a part, two requests, a function we do not size) waits for the pause.
+    burstDue_ = Clock::now() + (requestSize(burst_) == burst_.size() ? Clock::duration::zero() : FramePause);
     return burst_.size() <= MaxBurst;
 }
 
