@@ -259,13 +259,7 @@ int RtuServer::pollTimeoutMs(Clock::time_point now) const
         consider(outgoing_.front().due);
     if (burstReady())
         consider(burstDue_);
-    if (!wake)
-        return -1;
-    if (*wake <= now)
-        return 0;
-    // Round up so that poll does not wake just before the deadline and spin.
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*wake - now).count();
-    return static_cast<int>((us + 999) / 1000);
+    return pollTimeoutUntil(wake, now);
 }
 
 int RtuServer::run()

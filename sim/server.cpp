@@ -250,14 +250,22 @@ int Server::pollTimeoutMs(Clock::time_point now) const
         if (!client.outgoing.empty() && (!wake || client.outgoing.front().due < *wake))
             wake = client.outgoing.front().due;
     }
+    return pollTimeoutUntil(wake, now);
+}
+
+} // namespace
+
+int pollTimeoutUntil(std::optional<Clock::time_point> wake, Clock::time_point now)
+{
     if (!wake)
         return -1;
     if (*wake <= now)
         return 0;
-    // Round up so that poll does not wake just before the deadline and spin.
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*wake - now).count();
     return static_cast<int>((us + 999) / 1000);
 }
+
+namespace {
 
 int Server::run()
 {

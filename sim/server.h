@@ -2,6 +2,9 @@
 
 #include <modbus.h>
 
+#include <chrono>
+#include <optional>
+
 // The simulator's event loop: one thread multiplexing the listening socket, every
 // client and the once-a-second value changes with poll().
 struct ServerSettings {
@@ -29,3 +32,8 @@ void advanceLiveValues(modbus_mapping_t *mapping);
 // is a listening socket from modbus_tcp_listen or modbus_tcp_pi_listen; `ctx` is the
 // context that made it and is reused for every client through modbus_set_socket.
 int runServer(modbus_t *ctx, modbus_mapping_t *mapping, int listenFd, ServerSettings settings);
+
+// The timeout for poll() that wakes the loop at `wake`, rounded up so that poll does not wake
+// just before the deadline and spin; -1 (no timeout) when nothing is due.
+int pollTimeoutUntil(std::optional<std::chrono::steady_clock::time_point> wake,
+                     std::chrono::steady_clock::time_point now);
