@@ -34,7 +34,7 @@ struct Options {
     int port = 0;
     int rtuPort = 0;      // a simulator serving RTU framing over TCP, for the framing's own rows
     int rtuFloorPort = 0; // another, for the bare socket: each serves one client, as a line does
-    int count = 20000; // requests per side and kind
+    int count = 20000;    // requests per side and kind
     int batch = 500;
     int warmup = 500;
     std::vector<std::string> kinds{"read-holding", "read-coils", "write-holding"};
@@ -261,8 +261,7 @@ void run(Form1 &form, modbus_t *ctx, QTcpSocket &bare, const Kind &kind, const O
 // framing costs the operator's round trip. A bare socket on each simulator gives its floor:
 // the RTU simulator passes every frame through a pseudo-terminal to libmodbus and back, so
 // the tool is also measured against the floor of its own framing.
-void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, const Kind &tcpKind,
-            const Options &o)
+void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, const Kind &tcpKind, const Options &o)
 {
     Kind rtuKind = tcpKind;
     rtuKind.rawRequest = framing::ModbusRtu.wrap(tcpKind.rawRequest.mid(7), 1, 0);
@@ -278,9 +277,10 @@ void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, co
     std::vector<double> tcpAll, rtuAll, ratios, ownRatios, floorTcpAll, floorRtuAll;
     for (int b = 0; b < batches; ++b) {
         std::vector<double> t, r, ft, fr;
-        const std::function<void()> steps[] = {
-            [&] { toolBatch(tcp, tcpKind, o.batch, t); }, [&] { toolBatch(rtu, rtuKind, o.batch, r); },
-            [&] { floorBatch(bareTcp, tcpKind, o.batch, ft); }, [&] { floorBatch(bareRtu, rtuKind, o.batch, fr); }};
+        const std::function<void()> steps[] = {[&] { toolBatch(tcp, tcpKind, o.batch, t); },
+                                               [&] { toolBatch(rtu, rtuKind, o.batch, r); },
+                                               [&] { floorBatch(bareTcp, tcpKind, o.batch, ft); },
+                                               [&] { floorBatch(bareRtu, rtuKind, o.batch, fr); }};
         for (int i = 0; i < 4; ++i)
             steps[(b + i) % 4]();
         ratios.push_back(bench::mean(r) / bench::mean(t));
@@ -298,8 +298,8 @@ void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, co
                  tcpKind.name.c_str(), batches, o.batch, bench::median(rtuAll) * 1e6, bench::median(tcpAll) * 1e6,
                  bench::median(floorRtuAll) * 1e6, bench::median(floorTcpAll) * 1e6);
     const std::string what = "Round trip, " + tcpKind.label + ", Modbus RTU over TCP against Modbus TCP";
-    bench::row(what + ", mean", micro(bench::mean(rtuAll)), micro(bench::mean(tcpAll)), bench::fixed(ratio, 2),
-               "≤ 1.1", bench::verdict(ratio <= 1.1));
+    bench::row(what + ", mean", micro(bench::mean(rtuAll)), micro(bench::mean(tcpAll)), bench::fixed(ratio, 2), "≤ 1.1",
+               bench::verdict(ratio <= 1.1));
     // Each framing's tool round trip over its bare socket's on the same simulator: how much of
     // the floor the tool adds in RTU framing against in Modbus TCP.
     bench::row(what + ", each over the bare socket on its simulator",
