@@ -202,6 +202,14 @@ void floorBatch(QTcpSocket &socket, const Kind &kind, int n, std::vector<double>
     }
 }
 
+void connectBare(QTcpSocket &socket, const std::string &host, int port)
+{
+    socket.connectToHost(QString::fromStdString(host), quint16(port));
+    if (!socket.waitForConnected(2000))
+        fail("the bare socket could not connect to port " + std::to_string(port));
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
 std::string micro(double seconds) { return bench::fixed(seconds * 1e6, 1) + " µs"; }
 
 void run(Form1 &form, modbus_t *ctx, QTcpSocket &bare, const Kind &kind, const Options &o)
@@ -329,10 +337,7 @@ int main(int argc, char **argv)
         fail(std::string("libmodbus could not connect: ") + modbus_strerror(errno));
 
     QTcpSocket bare;
-    bare.connectToHost(QString::fromStdString(o.host), quint16(o.port));
-    if (!bare.waitForConnected(2000))
-        fail("the bare socket could not connect");
-    bare.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connectBare(bare, o.host, o.port);
 
     for (const std::string &name : o.kinds) {
         bool found = false;
@@ -354,10 +359,7 @@ int main(int argc, char **argv)
         if (rtu.Winsock1.State() != SocketControl::Connected)
             fail("the window could not connect to " + rtu.txtIP->text().toStdString());
         QTcpSocket bareRtu;
-        bareRtu.connectToHost(QString::fromStdString(o.host), quint16(o.rtuFloorPort));
-        if (!bareRtu.waitForConnected(2000))
-            fail("the bare socket could not connect to the RTU simulator");
-        bareRtu.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connectBare(bareRtu, o.host, o.rtuFloorPort);
         runRtu(form, rtu, bare, bareRtu, kinds().front(), o);
         rtu.cmdDisconnect_Click();
     }

@@ -80,6 +80,6 @@ ReplyOutcome malformedReply(const QString &detail, bool emptyBoxes)
     o.kind = ReplyOutcome::Malformed;
     o.detail = detail;
     if (emptyBoxes)
-        o.boxes = QStringList(BoxCount, QString());
+        o.boxes = ::emptyBoxes();
     return o;
 }

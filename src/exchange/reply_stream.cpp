@@ -4,7 +4,6 @@
 
 #include "exchange.h"
 
-#include "platform/alarm.h"
 #include "platform/socket_control.h"
 #include "platform/window_services.h"
 
@@ -54,7 +53,7 @@ void ModbusExchange::take(const framing::Framed &reply)
     if (reply.id)
         it = std::find_if(awaited.cbegin(), awaited.cend(),
                           [&reply](const SentRequest &r) { return r.id == reply.id; });
-    else if (!m_state.framing->carriesIds && !awaited.isEmpty() && awaited.last().unit == reply.unit)
+    else if (!awaited.isEmpty() && awaited.last().unit == reply.unit)
         it = awaited.cend() - 1;
     if (it == awaited.cend())
         return;
