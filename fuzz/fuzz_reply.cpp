@@ -45,6 +45,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -75,15 +76,15 @@ struct Harness {
     ModbusExchange exchange{controls, socket, alarm, services};
     quint8 unit = DefaultUnitId;
     bool rtu = false;
-    QList<Sent> asked;                        // accepted but not on the wire yet: waiting in line
-    QList<Sent> sent;                         // on the wire, in order; index = transaction id in Modbus TCP
-    qsizetype wireSeen = 0;                   // frames of socket.sent already in `sent`
-    QList<int> answered;                      // requests whose reply the exchange took
-    int latestRead = -1;                      // the newest read on the wire
-    QList<QPair<QByteArray, int>> rtuAnswers; // frames the harness sent, and the request each answers (-1 none)
-    bool lineBusy = false;                    // RTU: the latest request on the wire is not settled
-    bool quietNeeded = false;                 // RTU: a timeout or junk; the line must be quiet a second
-    double quietFrom = 0;                     // when the line last stopped being quiet
+    QList<Sent> asked;             // accepted but not on the wire yet: waiting in line
+    QList<Sent> sent;              // on the wire, in order; index = transaction id in Modbus TCP
+    qsizetype wireSeen = 0;        // frames of socket.sent already in `sent`
+    QList<int> answered;           // requests whose reply the exchange took
+    int latestRead = -1;           // the newest read on the wire
+    std::optional<int> delivering; // RTU: a reply of the harness is arriving whole, for this request (-1 none)
+    bool lineBusy = false;         // RTU: the latest request on the wire is not settled
+    bool quietNeeded = false;      // RTU: a timeout or junk; the line must be quiet a second
+    double quietFrom = 0;          // when the line last stopped being quiet
     int order = 0;
     std::array<Box, 16> boxes{};
     QString device;             // as the address box named it when the connection was made
@@ -118,7 +119,6 @@ struct Harness {
         sent.clear();
         wireSeen = socket.sent.size();
         answered.clear();
-        rtuAnswers.clear();
         latestRead = -1;
         lineBusy = quietNeeded = false;
         writeShown = false;
@@ -211,10 +211,9 @@ struct Harness {
         const int id = indexOf(request);
         if (rtu) {
             FUZZ_CHECK(id == sent.size() - 1);
-            // The same bytes may answer several requests in turn: the latest sent is the one.
-            const auto made = std::find_if(rtuAnswers.crbegin(), rtuAnswers.crend(),
-                                           [&r](const auto &a) { return a.first == r; });
-            FUZZ_CHECK(made == rtuAnswers.crend() || made->second == id);
+            // A reply the harness made answers the request it was made for and no other. (The
+            // same bytes arriving again later answer whichever request is then on the wire.)
+            FUZZ_CHECK(!delivering || *delivering == id);
             lineBusy = false;
             quietNeeded = junk;
             quietFrom = now();
@@ -407,13 +406,15 @@ struct Harness {
         }
         const quint8 from = otherUnit && rtu ? quint8(unit + 1) : unit;
         const QByteArray reply = framing().wrap(pdu, from, quint16(id));
-        if (rtu)
-            rtuAnswers.append({reply, from == unit ? id : -1});
         const auto &awaited = exchange.state().awaited;
-        const bool matches = exchange.state().bufRecv.isEmpty() && from == unit
+        const bool whole = exchange.state().bufRecv.isEmpty();
+        const bool matches = whole && from == unit
                           && std::any_of(awaited.cbegin(), awaited.cend(),
                                          [&](const SentRequest &r) { return quint64(req.order) == r.moment; });
+        if (rtu && whole)
+            delivering = from == unit ? id : -1;
         arrive(reply);
+        delivering.reset();
         if (matches && !answered.contains(id))
             answered.append(id);
     }

@@ -44,8 +44,10 @@ void ReplyTimeoutTest::monitoringSilentDevice()
     QCOMPARE(rig.statusColour(), Yellow);
     QCOMPARE(alarms.count(), 1); // woken once, at the deadline
     QVERIFY(rig.form.TimerRead.isRunning());
-    // Meanwhile the ticks of monitoring sent nothing more: one request per timeout.
-    QCOMPARE(device.received().toHex(' '), requests.toHex(' '));
+    // Meanwhile the ticks of monitoring sent nothing more: one request per timeout. The tick
+    // due with the deadline may already have asked again.
+    QCOMPARE(device.received().left(24).toHex(' '), requests.toHex(' '));
+    QVERIFY(device.received().size() <= 36);
 
     // The tick after the timeout asks again, and the device's answer is shown as fresh.
     QVERIFY(device.waitForReceived(36, 3000));

@@ -126,9 +126,9 @@ void ModbusExchange::putOnWire(SentRequest request)
     // While a write's outcome stands, the frames beneath it stay the write's.
     if (!m_state.writeOutcomeShown)
         m_controls.showFrames(request.wire, {}, -1);
-    // Its deadline is the latest of all: a running alarm is already set for an earlier one.
-    if (!m_timerTO.isRunning())
-        armTimeout();
+    // The alarm may be waiting for the line to settle, which it now has: set it for the
+    // earliest deadline.
+    armTimeout();
 }
 
 void ModbusExchange::armTimeout()
