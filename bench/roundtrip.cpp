@@ -267,7 +267,7 @@ void run(Form1 &form, modbus_t *ctx, QTcpSocket &bare, const Kind &kind, const O
 // The same read through the tool in Modbus RTU framing over TCP (one request at a time, the
 // CRC computed and checked) against Modbus TCP, batch by batch in rotating order: what the
 // framing costs the operator's round trip. A bare socket on each simulator gives its floor:
-// the RTU simulator passes every frame through a pseudo-terminal to libmodbus and back, so
+// the RTU simulator passes every frame across a socket pair to libmodbus and back, so
 // the tool is also measured against the floor of its own framing.
 void runRtu(Form1 &tcp, Form1 &rtu, QTcpSocket &bareTcp, QTcpSocket &bareRtu, const Kind &tcpKind, const Options &o)
 {

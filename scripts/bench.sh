@@ -217,8 +217,8 @@ are only there for scale; the goals are the ratios.
   registers through the tool in Modbus RTU framing over TCP against \`modbus-sim --rtu\`,
   beside the tool in Modbus TCP, in rounds of the four batches (the tool and a bare socket on
   each framing) in rotating order; the second row divides each framing's tool round trip by
-  its bare socket's on the same simulator, as the RTU simulator passes every frame through a
-  pseudo-terminal to libmodbus and back.
+  its bare socket's on the same simulator, as the RTU simulator passes every frame across a
+  local socket pair to libmodbus and back, one hop more than its Modbus TCP side.
 - Decoding: Google Benchmark, CPU time per reply, median of 5 repetitions. Debian builds the
   library itself without optimisation, which its banner reports; the code measured is built
   in Release.

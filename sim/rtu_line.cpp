@@ -1,17 +1,15 @@
 #include "rtu_line.h"
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <termios.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// A pseudo-terminal has no baud rate of its own; libmodbus only needs one it knows.
+// The line has no baud rate of its own; libmodbus only needs one it knows.
 constexpr int Baud = 19200;
 
 // Requests reach libmodbus whole (by their length, or after a pause on the line);
@@ -19,41 +17,40 @@ constexpr int Baud = 19200;
 // one event loop.
 constexpr int ByteTimeoutUs = 20000;
 
+// Reads and drops what waits on a non-blocking end.
+void drain(int fd)
+{
+    char buffer[512];
+    while (read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
 } // namespace
 
 RtuLine::~RtuLine()
 {
-    if (ctx_) {
-        modbus_close(ctx_);
+    // modbus_close would restore terminal settings the line never had; its end is ours.
+    if (ctx_)
         modbus_free(ctx_);
+    for (const int fd : ends_) {
+        if (fd >= 0)
+            close(fd);
     }
-    if (master_ >= 0)
-        close(master_);
 }
 
 bool RtuLine::open(std::string &error)
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128] = {};
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
-        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+    // libmodbus's RTU backend reads and writes its descriptor as it would a serial port's,
+    // with select and the byte timeout between characters; a stream socket pair carries the
+    // bytes without a terminal's line discipline and its delays.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends_) != 0) {
+        error = std::string("cannot make the line: ") + std::strerror(errno);
         return false;
     }
-    ctx_ = modbus_new_rtu(name, Baud, 'N', 8, 1);
-    if (!ctx_ || modbus_connect(ctx_) != 0) {
-        error = std::string("cannot open ") + name + " for libmodbus: " + modbus_strerror(errno);
-        return false;
-    }
-    // libmodbus sets the line up for a serial port; raw mode on top makes sure no
-    // byte of a frame (0x0A, 0x0D, 0x11, 0x13, 0xFF) is translated or swallowed.
-    termios raw{};
-    if (tcgetattr(deviceFd(), &raw) != 0) {
-        error = std::string("cannot configure ") + name + ": " + std::strerror(errno);
-        return false;
-    }
-    cfmakeraw(&raw);
-    if (tcsetattr(deviceFd(), TCSANOW, &raw) != 0) {
-        error = std::string("cannot configure ") + name + ": " + std::strerror(errno);
+    // The device name is never opened: the context is given the line's end instead.
+    ctx_ = modbus_new_rtu("line", Baud, 'N', 8, 1);
+    if (!ctx_ || modbus_set_socket(ctx_, ends_[1]) != 0) {
+        error = std::string("cannot set up libmodbus's RTU server: ") + modbus_strerror(errno);
         return false;
     }
     modbus_set_byte_timeout(ctx_, 0, ByteTimeoutUs);
@@ -63,8 +60,6 @@ bool RtuLine::open(std::string &error)
     return true;
 }
 
-int RtuLine::deviceFd() const { return ctx_ ? modbus_get_socket(ctx_) : -1; }
-
 int RtuLine::unread() const
 {
     int count = 0;
@@ -73,6 +68,6 @@ int RtuLine::unread() const
 
 void RtuLine::clear()
 {
-    tcflush(deviceFd(), TCIOFLUSH);
-    tcflush(master_, TCIOFLUSH);
+    drain(deviceFd());
+    drain(cableFd());
 }

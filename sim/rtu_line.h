@@ -4,9 +4,9 @@
 
 #include <string>
 
-// A libmodbus RTU server context on the slave side of a pseudo-terminal, as if the
-// simulator were a serial device; the master side is the other end of the cable.
-// The RTU framing and CRC are thus libmodbus's own, never the simulator's.
+// A libmodbus RTU server context on one end of a line, as if the simulator were a serial
+// device; the other end is the cable's. The RTU framing and CRC are thus libmodbus's own,
+// never the simulator's.
 class RtuLine
 {
 public:
@@ -15,14 +15,14 @@ public:
     RtuLine(const RtuLine &) = delete;
     RtuLine &operator=(const RtuLine &) = delete;
 
-    // False with `error` set when the pseudo-terminal or the context cannot be set up.
+    // False with `error` set when the line or the context cannot be set up.
     bool open(std::string &error);
 
     modbus_t *context() const { return ctx_; }
     // The cable's end: non-blocking, raw bytes in both directions.
-    int cableFd() const { return master_; }
+    int cableFd() const { return ends_[0]; }
     // libmodbus's end, readable once a request is on the line.
-    int deviceFd() const;
+    int deviceFd() const { return ends_[1]; }
     // Bytes on the line that libmodbus has not read yet.
     int unread() const;
     // Drops whatever is on the line in either direction, as a device resynchronises
@@ -30,6 +30,6 @@ public:
     void clear();
 
 private:
-    int master_ = -1;
+    int ends_[2] = {-1, -1}; // the cable's, libmodbus's
     modbus_t *ctx_ = nullptr;
 };

@@ -50,8 +50,8 @@ void EndToEndTest::roadOfOneRead_data()
 {
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<QByteArray>("read"); // the read request on the wire
-    // The simulator's RTU side is libmodbus's own RTU server on a pseudo-terminal: its frames
-    // and CRCs are none of ours. The request is the one the Modbus standard's CRC rules give.
+    // The simulator's RTU side is libmodbus's own RTU server behind a bridge: its frames and
+    // CRCs are none of ours. The request is the one the Modbus standard's CRC rules give.
     QTest::newRow("Modbus TCP: the connection's second request has id 1")
         << QStringList{} << hex("00 01 00 00 00 06 01 03 00 00 00 02");
     QTest::newRow("Modbus RTU over TCP, as behind a converter")
