@@ -38,6 +38,7 @@ struct Sent {
     bool read = false;
     QByteArray wire; // once it went out
     double at = 0;
+    const TableInfo *table = nullptr;
 };
 
 // What the harness knows of a value box.
@@ -135,7 +136,7 @@ struct Harness {
             return;
         }
         FUZZ_CHECK(!rtu || waiting < 4);
-        asked.append({isWrite(kind) ? t.writeFunction : t.readFunction, length, ++order, !isWrite(kind), {}, 0});
+        asked.append({isWrite(kind) ? t.writeFunction : t.readFunction, length, ++order, !isWrite(kind), {}, 0, &t});
         collect();
         controls.boxesSet = 0;
     }
@@ -250,7 +251,7 @@ struct Harness {
             if (request.isRead()) {
                 // Every outcome of a read rewrites the boxes: nothing stale stays as if fresh.
                 covered = true;
-                expected = read ? expectedBox(reply, quantity, k) : QString();
+                expected = read ? expectedBox(reply, request, k) : QString();
                 // What a later request brought stays, and so does typed text through monitoring's
                 // reads; the answer to the operator's read replaces what was typed before it.
                 FUZZ_CHECK(set == !(newer || (!b.typed.isEmpty() && request.asker == Asker::Monitoring)));
@@ -376,7 +377,7 @@ struct Harness {
         pdu.append(char(req.fc));
         if (req.read) {
             const int quantity = std::min(req.quantity, 16);
-            const int count = holdsRegisters(req.fc) ? 2 * quantity : (quantity + 7) / 8;
+            const int count = req.table->registers ? 2 * quantity : (quantity + 7) / 8;
             pdu.append(char(count));
             for (int i = 0; i < count; ++i)
                 pdu.append(char(at < size ? data[at++] : 0));

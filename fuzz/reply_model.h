@@ -26,9 +26,8 @@ inline const TableInfo &tableOf(Kind k)
     default: return table::HoldingRegisters;
     }
 }
-inline bool holdsRegisters(int functionCode) { return table::ofFunction(quint8(functionCode))->registers; }
 
-int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
+inline int be16(const QByteArray &b, int at) { return quint8(b[at]) << 8 | quint8(b[at + 1]); }
 
 // "" or a decimal 0..65535 written the way the tool writes numbers (no sign, no leading 0).
 inline bool soundBox(const QString &text)
@@ -73,11 +72,12 @@ inline QString item(const QByteArray &pdu, int dataAt, bool registers, int k)
     return QString::number((quint8(pdu[dataAt + k / 8]) >> (k % 8)) & 1);
 }
 
-// What a sound read reply must put in box k, worked out from its PDU and the quantity asked:
-// only the items asked for.
-inline QString expectedBox(const QByteArray &r, int quantity, int k)
+// What a sound read reply must put in box k, worked out from its PDU and the request: only
+// the items asked for.
+inline QString expectedBox(const QByteArray &r, const SentRequest &request, int k)
 {
-    const bool registers = holdsRegisters(quint8(r[0]));
+    const bool registers = request.table->registers;
+    const int quantity = request.quantity();
     const int count = quint8(r[1]);
     if (k >= quantity || (registers ? 2 * k + 1 >= count : k / 8 >= count))
         return {};
@@ -90,7 +90,7 @@ inline bool soundReadReply(const QByteArray &r, const SentRequest &request)
         return false;
     const int fc = quint8(r[0]);
     const int count = quint8(r[1]);
-    return fc == request.functionCode() && count == r.size() - 2 && (!holdsRegisters(fc) || count % 2 == 0);
+    return fc == request.functionCode() && count == r.size() - 2 && (!request.table->registers || count % 2 == 0);
 }
 
 } // namespace model

@@ -71,46 +71,25 @@ std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::
     const int count = request[FunctionOffset + 3] << 8 | request[FunctionOffset + 4];
 
     const std::uint16_t *values = registers + address;
-    const auto normal = readRegistersReply(transactionId, unitId, values, count);
     Plan plan;
     switch (address) {
-    case sim_reserved::SlowBytes:
-        for (std::uint8_t byte : normal)
-            plan.chunks.push_back({byte});
-        plan.gapMs = sim_reserved::SlowByteGapMs;
-        break;
     case sim_reserved::Exception:
         plan.chunks.push_back(
             frame(transactionId, unitId, {MODBUS_FC_READ_HOLDING_REGISTERS | 0x80, sim_reserved::ExceptionCode}));
-        break;
+        return plan;
     case sim_reserved::WrongByteCount: {
         std::vector<std::uint8_t> pdu{MODBUS_FC_READ_HOLDING_REGISTERS, sim_reserved::WrongByteCountClaimed};
         // A quantity of one has only two data bytes of its own; the carried bytes
         // come from the registers after it, which exist for every reserved address.
         appendRegisters(pdu, values, sim_reserved::WrongByteCountCarried / 2);
         plan.chunks.push_back(frame(transactionId, unitId, pdu));
-        break;
+        return plan;
     }
-    case sim_reserved::Silent: break;
-    case sim_reserved::Late:
-        plan.chunks.push_back(normal);
-        plan.firstDelayMs = sim_reserved::LateDelayMs;
-        break;
-    case sim_reserved::Junk: {
-        auto withJunk = normal;
-        withJunk.insert(withJunk.end(), std::begin(sim_reserved::JunkBytes), std::end(sim_reserved::JunkBytes));
-        plan.chunks.push_back(withJunk);
-        break;
+    default: return spoilReply(address, readRegistersReply(transactionId, unitId, values, count));
     }
-    case sim_reserved::CloseMidReply:
-        plan.chunks.push_back({normal.begin(), normal.begin() + sim_reserved::CloseMidReplyBytes});
-        plan.closeAfter = true;
-        break;
-    }
-    return plan;
 }
 
-Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply)
+Plan spoilReply(std::uint16_t address, std::vector<std::uint8_t> reply)
 {
     Plan plan;
     switch (address) {
@@ -133,7 +112,7 @@ Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply)
         for (std::size_t i = reply.size() >= 2 ? reply.size() - 2 : reply.size(); i < reply.size(); ++i)
             reply[i] = std::uint8_t(~reply[i]);
         break;
-    default: break; // the exception is libmodbus's own; a wrong byte count would need our own CRC
+    default: break; // in RTU framing the exception is libmodbus's own; a wrong byte count would need our own CRC
     }
     plan.chunks.push_back(std::move(reply));
     return plan;

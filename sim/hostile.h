@@ -27,10 +27,11 @@ std::optional<std::uint16_t> reservedRead(const std::uint8_t *pdu, int length);
 // such requests get libmodbus's normal treatment.
 std::optional<Plan> planFor(const std::uint8_t *request, int length, const std::uint16_t *registers);
 
-// With --rtu: how libmodbus's own reply to a read at `address`, a reservedRead,
-// goes out to the client: cut, delayed, dropped or with its CRC inverted. A fault
-// that would need a CRC of the simulator's own, a wrong byte count, is not played.
-Plan spoilRtuReply(std::uint16_t address, std::vector<std::uint8_t> reply);
+// How the normal reply to a read at `address`, a reservedRead, goes out to the client:
+// cut, delayed, dropped, followed by junk or, in RTU framing, with its CRC inverted.
+// With --rtu the reply is libmodbus's own, so a fault that would need a CRC of the
+// simulator's own, a wrong byte count, is not played.
+Plan spoilReply(std::uint16_t address, std::vector<std::uint8_t> reply);
 
 // A well-formed read holding registers reply, built by hand so that it can be cut up.
 std::vector<std::uint8_t> readRegistersReply(std::uint16_t transactionId, std::uint8_t unitId,

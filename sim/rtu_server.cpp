@@ -222,7 +222,7 @@ void RtuServer::collectReply()
     awaited_ = 0;
     hostile::Plan plan;
     if (reserved_)
-        plan = hostile::spoilRtuReply(*reserved_, std::move(reply_));
+        plan = hostile::spoilReply(*reserved_, std::move(reply_));
     else
         plan.chunks.push_back(std::move(reply_));
     reply_.clear();

@@ -249,18 +249,14 @@ void tst_ReplyStream::deadlines_data()
     QTest::newRow("rtu: a fifth request waiting is refused")
         << QStringList{"0 rtu", "0 holding", "0 holding", "0 holding", "0 holding", "0 full coils", "1 answer 0"}
         << QStringList{"1 Registers read", "4 " + timeOut, "8 " + timeOut};
-    QTest::newRow("rtu: a Modbus TCP reply names its framing")
-        << QStringList{"0 rtu", "0 holding", "1 mbap"}
-        << QStringList{"1 Malformed reply: Modbus TCP framing (MBAP header), not RTU"};
 }
 
 namespace {
 
 // Runs events ("seconds what": a request sent, "monitoring" one, "answer N" to the Nth frame
-// on the wire, "other N" the same from another unit, "junk", a Modbus TCP reply "mbap", one
-// byte of "noise", "full" a request the line refuses, "rtu" a connection in RTU framing,
-// "disconnect", "type" into box 3, "typed?" whether box 3 is still marked as typed) and
-// returns the statuses shown over ten seconds, each with its time.
+// on the wire, "other N" the same from another unit, "junk", one byte of "noise", "full" a request the line refuses,
+// "rtu" a connection in RTU framing, "disconnect", "type" into box 3, "typed?" whether box 3 is still marked as typed)
+// and returns the statuses shown over ten seconds, each with its time.
 QStringList shownAfter(Rig &rig, const QStringList &events)
 {
     QStringList seen;
@@ -282,8 +278,6 @@ QStringList shownAfter(Rig &rig, const QStringList &events)
             rig.arrive(reply);
         } else if (what == "junk") {
             rig.arrive(hex("0000 0005 0007 01 03 04 000A FFFF"));
-        } else if (what == "mbap") {
-            rig.arrive(hex("0000 0000 0005 01 03 02 1234"));
         } else if (what == "rtu") {
             rig.exchange.startConnection("converter", framing::ModbusRtu, 1);
         } else if (what == "disconnect") {

@@ -131,7 +131,7 @@ void TooltipsTest::itemNames()
     QFETCH(int, address);
     QFETCH(int, box);
     QFETCH(QString, name);
-    QCOMPARE(tooltips::itemName({table::named(table), address}, box), name);
+    QCOMPARE(tooltips::itemName({table::named(table), address, {}, 0}, box), name);
 }
 
 void TooltipsTest::valueBoxPairs_data()

@@ -88,9 +88,6 @@ void ModbusExchange::send(const TableInfo &table, const QByteArray &pdu, Asker a
     request.wire = framing.wrap(pdu, request.unit, request.id.value_or(0));
     m_state.inLine.append(request);
     sendWaiting();
-    // One that waits for the line to settle needs the alarm to wake it.
-    if (!m_timerTO.isRunning())
-        armTimeout();
 }
 
 bool ModbusExchange::inFlight() const
@@ -106,6 +103,9 @@ void ModbusExchange::sendWaiting()
     // in flight, and none while the line settles after a timeout.
     while (!m_state.inLine.isEmpty() && (m_state.framing->carriesIds || (!inFlight() && !settling())))
         putOnWire(m_state.inLine.takeFirst());
+    // Whatever went out or still waits, the alarm follows: the earliest deadline on the wire,
+    // or the end of the quiet time that a request in line waits for.
+    armTimeout();
 }
 
 bool ModbusExchange::settling() const
@@ -126,9 +126,6 @@ void ModbusExchange::putOnWire(SentRequest request)
     // While a write's outcome stands, the frames beneath it stay the write's.
     if (!m_state.writeOutcomeShown)
         m_controls.showFrames(request.wire, {}, -1);
-    // The alarm may be waiting for the line to settle, which it now has: set it for the
-    // earliest deadline.
-    armTimeout();
 }
 
 void ModbusExchange::armTimeout()
@@ -193,7 +190,6 @@ void ModbusExchange::TimerTO_Timer()
     }
     m_state.awaited.removeIf([this](const SentRequest &r) { return r.timedOut && !m_state.isLatest(r); });
     sendWaiting();
-    armTimeout();
 }
 
 void ModbusExchange::startConnection(const QString &device, const framing::Framing &framing, quint8 unitId)

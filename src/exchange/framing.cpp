@@ -70,12 +70,17 @@ Framed takeTcp(QByteArray &pending)
 constexpr int MaxRtuFrame = 256;
 constexpr int CrcSize = 2;
 
-// A CRC as its bytes stand on the wire, low byte first, so the text matches a capture.
-QByteArray crcText(quint16 crc)
+// The CRC of bytes as it goes on the wire after them: low byte first (Modbus over Serial
+// Line, section 2.5.1.2).
+QByteArray crcOf(QByteArrayView bytes)
 {
+    const quint16 crc = crc16(bytes);
     const char wire[] = {char(crc & 0xff), char(crc >> 8)};
-    return QByteArray(wire, CrcSize).toHex(' ').toUpper();
+    return QByteArray(wire, CrcSize);
 }
+
+// Two CRC bytes as they stand on the wire, so that the text matches a capture.
+QString crcText(const QByteArray &wire) { return QString::fromLatin1(wire.toHex(' ').toUpper()); }
 
 QByteArray wrapRtu(const QByteArray &pdu, quint8 unit, quint16 /* no transaction id in RTU */)
 {
@@ -83,10 +88,7 @@ QByteArray wrapRtu(const QByteArray &pdu, quint8 unit, quint16 /* no transaction
     b.reserve(1 + pdu.size() + CrcSize);
     b.append(char(unit));
     b.append(pdu);
-    const quint16 crc = crc16(b);
-    b.append(char(crc & 0xff)); // Modbus over Serial Line, section 2.5.1.2: low byte first
-    b.append(char(crc >> 8));
-    return b;
+    return b + crcOf(b);
 }
 
 // The size of the RTU frame that starts pending, as far as its first bytes tell: 0 while
@@ -131,11 +133,11 @@ Framed readRtu(const QByteArray &pending)
         return malformed(why);
     if (size == 0 || pending.size() < size)
         return {};
-    const quint16 computed = crc16(QByteArrayView(pending).first(size - CrcSize));
-    const auto received = quint16(quint8(pending[size - 2]) | quint8(pending[size - 1]) << 8);
+    const QByteArray computed = crcOf(QByteArrayView(pending).first(size - CrcSize));
+    const QByteArray received = pending.mid(size - CrcSize, CrcSize);
     if (computed != received)
-        return malformed(QStringLiteral("CRC check failed (received %1, computed %2)")
-                             .arg(QString::fromLatin1(crcText(received)), QString::fromLatin1(crcText(computed))));
+        return malformed(
+            QStringLiteral("CRC check failed (received %1, computed %2)").arg(crcText(received), crcText(computed)));
     Framed f;
     f.status = Status::Complete;
     f.unit = quint8(pending[0]);

@@ -72,7 +72,6 @@ void ModbusExchange::take(const framing::Framed &reply)
     }
     // The late reply the line waited for has come: it may take the next request now.
     m_state.quietUntil = -1;
-    armTimeout();
     if (!superseded)
         apply(request, decodeReply(reply.pdu, request), reply.wire);
     sendWaiting();

@@ -29,7 +29,6 @@ struct SentRequest {
     quint64 moment = 0;    // when it was asked, on the scale that orders the value boxes' contents
     bool timedOut = false; // its timeout is reported; a late reply to it may still show
 
-    bool onWire() const { return sentAt >= 0; }
     double deadline() const { return sentAt + ReplyTimeoutSeconds; }
     quint8 functionCode() const { return quint8(pdu[pdu::FunctionAt]); }
     quint16 start() const { return be16(pdu, pdu::StartAt); }

@@ -31,7 +31,5 @@ inline constexpr std::array<const TableInfo *, 4> All{&HoldingRegisters, &CoilOu
 
 // The table the selector's text names exactly; null for any other text the operator typed.
 const TableInfo *named(QStringView selectorText);
-// The table a request of this function code reads or writes; null for any other code.
-const TableInfo *ofFunction(quint8 functionCode);
 
 } // namespace table

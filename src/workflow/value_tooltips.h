@@ -42,8 +42,8 @@ QString registerReadings(const QString &boxText, const QString &nextText = {});
 
 // The tooltip of value box k, given what it and box k + 1 hold: the item its value came from
 // and, for a register, the readings of its value, as 32 bits with box k + 1 when that holds
-// the next register of the same table, read over the same connection; or that it holds typed text, with the readings of
-// what a write would send.
+// the next register of the same table, read over the same connection; or that it holds typed
+// text, with the readings of what a write would send.
 QString valueBoxTip(int box, const BoxValue &value, const BoxValue &next);
 
 // The tooltip of the status line: the last request, the last reply (or that none has come
