@@ -6,7 +6,8 @@ const QString Help = QStringLiteral(
     "\n"
     "Opens the Modbus TCP test tool's window. ADDRESS fills the IP Address box, as\n"
     "typed there: 192.168.0.10, plc1, host:port, [IPv6]:port, with #N for a unit\n"
-    "behind a gateway. Without it the box holds 127.0.0.1.\n"
+    "behind a gateway, and rtu://host:port for a serial device behind a converter\n"
+    "that passes Modbus RTU frames. Without it the box holds 127.0.0.1.\n"
     "\n"
     "  -h, --help  show this text\n");
 
