@@ -4,6 +4,8 @@
 // tool's own framing and decoding: the kinds of request the model sends, frame and PDU
 // predicates in either framing, and the text a box must hold.
 
+#include "reference_crc.h"
+
 #include "exchange/sent_request.h"
 #include "exchange/tables.h"
 
@@ -39,24 +41,12 @@ inline bool soundBox(const QString &text)
     return ok && v <= 65535 && text == QString::number(v);
 }
 
-// The CRC worked out here bit by bit, apart from the tool's.
-inline quint16 crcOf(const QByteArray &b)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : b) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
 // A whole frame of the framing: an MBAP header whose length matches, or unit, function code,
 // data and a CRC that matches, low byte first. Its PDU lies between.
 inline bool wholeFrame(const QByteArray &r, bool rtu)
 {
     if (rtu)
-        return r.size() >= 4 && crcOf(r.left(r.size() - 2)) == (quint8(r[r.size() - 2]) | quint8(r.back()) << 8);
+        return r.size() >= 4 && withReferenceCrc(r.chopped(2)) == r;
     return r.size() >= 8 && be16(r, 2) == 0 && r.size() == 6 + be16(r, 4);
 }
 inline QByteArray pduOf(const QByteArray &frame, bool rtu)
